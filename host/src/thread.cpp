@@ -1,0 +1,61 @@
+// kvThread: runs a plugin's Entry() on a POSIX thread and owns its thread lock.
+#include "kv/thread.h"
+
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "kv/exception.h"
+#include "kv/log.h"
+
+kvThread::kvThread(const std::string& tag_) : tag(tag_) {
+  const int rc = pthread_mutex_init(&lock, nullptr);
+  if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_init", strerror(rc));
+}
+
+kvThread::~kvThread() {
+  Join();
+  pthread_mutex_destroy(&lock);
+}
+
+void kvThread::Create() {
+  if (started.load()) {
+    throw kvException("%s: %s: %s", tag.c_str(), "pthread_create", strerror(EALREADY));
+  }
+  const int rc = pthread_create(&tid, nullptr, &kvThread::Trampoline, this);
+  if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_create", strerror(rc));
+  started.store(true);
+}
+
+void* kvThread::Trampoline(void* self) {
+  auto* thread = static_cast<kvThread*>(self);
+  // The daemon logs what escapes a thread body and lets the thread end; the process goes on.
+  try {
+    return thread->Entry();
+  } catch (const std::exception& e) {
+    kv_printf("%s: %s\n", thread->tag.c_str(), e.what());
+  } catch (const std::string& text) {
+    kv_printf("%s: %s\n", thread->tag.c_str(), text.c_str());
+  } catch (...) {
+    kv_printf("%s: %s\n", thread->tag.c_str(), "unknown exception");
+  }
+  return nullptr;
+}
+
+void kvThread::Terminate() { terminate.store(true); }
+
+void kvThread::Join() {
+  if (!started.load() || joined.exchange(true)) return;
+  pthread_join(tid, nullptr);
+}
+
+void kvThread::Lock() {
+  const int rc = pthread_mutex_lock(&lock);
+  if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_lock", strerror(rc));
+  if (started.load() && pthread_equal(pthread_self(), tid)) thread_lock_count.fetch_add(1);
+}
+
+void kvThread::Unlock() {
+  const int rc = pthread_mutex_unlock(&lock);
+  if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_unlock", strerror(rc));
+}

@@ -1,0 +1,143 @@
+// kppPlugin: the processor plugin object the daemon creates through kvPluginInit.
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "config/channel_config.h"
+#include "kv/flow_parser.h"
+#include "kv/json.h"
+#include "kv/plugin.h"
+#include "plugin/flow_event.h"
+
+class kvFlowMap;
+class kvInterface;
+class kvInstanceStatus;
+class kvPacketStats;
+
+// The stored documents of one update, as the worker takes them over after the end of an update.
+struct kppUpdateDocuments {
+  json status;
+  json interfaces;
+  json endpoints;
+  json interface_stats;
+  json global_stats;
+};
+
+// Threads: the daemon's threads call the DispatchProcessorEvent overloads and DispatchEvent; the
+// worker thread (Entry) loads the configuration, encodes flows and dispatches every payload.
+// Each member below says who may touch it.
+class kppPlugin : public kvPluginProcessor {
+ public:
+  using Sinks = std::map<std::string, std::map<std::string, kppChannelConfig>>;
+  using InterfaceFlows = std::map<std::string, std::unordered_map<uint64_t, json>>;
+  using Interfaces = std::map<std::string, std::shared_ptr<kvInterface>>;
+
+  // Throws kvException when conf_filename is empty or a POSIX primitive cannot be made.
+  kppPlugin(const std::string& tag, const kvPlugin::Params& params);
+  ~kppPlugin() override;
+
+  // Worker body: banner, then reload / take over / filter / encode / dispatch until terminated.
+  void* Entry() override;
+
+  void GetLibrary(std::string& library) override;
+  void GetName(std::string& name) override;
+  void GetVersion(std::string& version) override;
+  void GetStatus(json& status) override;
+  void DisplayStatus(const json& status) override;
+  // Event 0 asks for a reload. Daemon thread.
+  void DispatchEvent(kvPlugin::Event event, void* arg = nullptr) override;
+
+  // Event intake. Daemon threads.
+  using kvPluginProcessor::DispatchProcessorEvent;
+  void DispatchProcessorEvent(kvPluginProcessor::Event event, kvFlowMap* flow_map) override;
+  void DispatchProcessorEvent(kvPluginProcessor::Event event,
+                              std::shared_ptr<kvFlow>& flow) override;
+  void DispatchProcessorEvent(kvPluginProcessor::Event event, Interfaces* interfaces) override;
+  void DispatchProcessorEvent(kvPluginProcessor::Event event, const std::string& iface,
+                              kvPacketStats* stats) override;
+  void DispatchProcessorEvent(kvPluginProcessor::Event event, kvPacketStats* stats) override;
+  void DispatchProcessorEvent(kvPluginProcessor::Event event, kvInstanceStatus* status) override;
+  void DispatchProcessorEvent(kvPluginProcessor::Event event) override;
+
+  // Sends a document to every channel whose types include `type`, once per channel. Worker.
+  virtual void DispatchPayload(kppChannelConfig::Type type, const json& payload);
+
+  // Loads the configuration and logs a failure, keeping the configuration in force. Worker.
+  void Reload();
+  // Reads the configuration file and installs it whole, or throws and changes nothing. Worker.
+  void LoadConfig();
+
+  // Fills `document` with the flow-event document of `event` (nothing for other kinds) and files
+  // flow-statistics encodings in interface_flows. Worker.
+  void EncodeFlow(const kppFlowEvent& event, json& document);
+
+  // The periodic payloads of one update, from the documents the worker took over. Worker.
+  void DispatchLegacyPayload(const kppUpdateDocuments& documents);
+  void DispatchStreamPayload(const kppUpdateDocuments& documents);
+
+  // Encoders of events 9 to 12 into the stored documents. Daemon threads; each holds
+  // documents_lock while it writes.
+  void EncodeInterfaces(Interfaces* interfaces);
+  void EncodeInterfaceStats(const std::string& iface, kvPacketStats* stats);
+  void EncodeGlobalPacketStats(kvPacketStats* stats);
+  void EncodeAgentStatus(kvInstanceStatus* status);
+
+  // Takes the stored documents over for the worker, leaving emptied documents in their place
+  // (an object emptied, null left null). Worker; takes documents_lock.
+  kppUpdateDocuments TakeUpdateDocuments();
+
+  // A configuration (re)load is due; set by DispatchEvent, cleared by the worker.
+  std::atomic<bool> reload;
+  // The daemon ended an update; the worker sends the periodic payloads.
+  std::atomic<bool> dispatch_pending;
+  // Wakes the worker (CLOCK_MONOTONIC); daemon threads broadcast it without cond_mutex.
+  pthread_cond_t cond;
+  pthread_mutex_t cond_mutex;
+  // Configuration in force; installed by the worker under the thread lock, read by the worker.
+  kppChannelConfig defaults;
+  Sinks sinks;
+  // Union of the channel type bits in use; read by daemon threads without a lock.
+  std::atomic<uint8_t> channel_types;
+  // Queued flow events; guarded by the thread lock (kvThread::Lock).
+  std::vector<kppFlowEvent> event_queue;
+  // The batch being encoded, in reverse arrival order; worker only.
+  std::vector<kppFlowEvent> work_queue;
+  // Filter evaluation and expressions; worker only.
+  kvFlowParser flow_parser;
+  std::vector<std::string> flow_filters;
+  // Full encodings of the update's flow-statistics events, per interface and digest; worker only.
+  InterfaceFlows interface_flows;
+  // The stored documents of the current update; guarded by documents_lock, which daemon threads
+  // hold while they write and the worker holds only to take them over.
+  json json_status;
+  json json_interfaces;
+  json json_endpoints;
+  json json_interface_stats;
+  json json_global_stats;
+  std::mutex documents_lock;
+
+ private:
+  // Wakes a waiting worker; throws kvException when the broadcast fails.
+  void Wake();
+  // Sleeps on cond until woken or for at most the wait period. Worker.
+  void WaitForWork();
+  // Filters, encodes and dispatches every event of work_queue. Worker.
+  void ProcessBatch();
+  // Sends the periodic payloads if due and empties the update's documents. Worker.
+  void FinishUpdate();
+  // True when the event's flow passes the filters (or there are none). Worker.
+  bool PassesFilters(const kppFlowEvent& event);
+};
+
+// The factory the daemon calls; exported under its plain name.
+extern "C" __attribute__((visibility("default"))) kvPlugin* kvPluginInit(
+    const std::string& tag, const kvPlugin::Params& params);
