@@ -16,9 +16,9 @@ constexpr double kLegacyJsonVersion = 1.9;
 constexpr long kWorkerWaitSeconds = 1;
 
 // Channel-type masks that gate work.
-constexpr uint8_t kWalkTypes = 0x0b;        // legacy-http, legacy-socket, stream-stats
-constexpr uint8_t kFlowEventTypes = 0x06;   // legacy-socket, stream-flows
-constexpr uint8_t kLegacyTypes = 0x03;      // legacy-http, legacy-socket
+constexpr uint8_t kWalkTypes = 0x0b;         // legacy-http, legacy-socket, stream-stats
+constexpr uint8_t kFlowEventTypes = 0x06;    // legacy-socket, stream-flows
+constexpr uint8_t kLegacyTypes = 0x03;       // legacy-http, legacy-socket
 constexpr uint8_t kStreamStatsTypes = 0x08;  // stream-stats
 
 }  // namespace kpp

@@ -26,7 +26,7 @@ std::string ConfFromParams(const kvPlugin::Params& params) {
 }  // namespace
 
 kvPlugin::kvPlugin(const std::string& tag_, const Params& params)
-    : kvThread(tag_), type(TypeFromParams(params)), conf_filename(ConfFromParams(params)) {}
+    : kvThread(tag_), plugin_type(TypeFromParams(params)), conf_filename(ConfFromParams(params)) {}
 
 kvPlugin::~kvPlugin() = default;
 
@@ -54,9 +54,8 @@ kvPluginProcessor::~kvPluginProcessor() = default;
 void kvPluginProcessor::DispatchProcessorEvent(Event, kvFlowMap*) {}
 void kvPluginProcessor::DispatchProcessorEvent(Event, std::shared_ptr<kvFlow>&) {}
 void kvPluginProcessor::DispatchProcessorEvent(Event, std::shared_ptr<kvFlow>&, json&) {}
-void kvPluginProcessor::DispatchProcessorEvent(Event,
-                                               std::map<std::string, std::shared_ptr<kvInterface>>*) {
-}
+void kvPluginProcessor::DispatchProcessorEvent(
+    Event, std::map<std::string, std::shared_ptr<kvInterface>>*) {}
 void kvPluginProcessor::DispatchProcessorEvent(Event, const std::string&, kvPacketStats*) {}
 void kvPluginProcessor::DispatchProcessorEvent(Event, kvPacketStats*) {}
 void kvPluginProcessor::DispatchProcessorEvent(Event, kvInstanceStatus*) {}

@@ -56,7 +56,7 @@ class KV_API kvPlugin : public kvThread {
   virtual void DisplayStatus(const json& status);
   virtual void DispatchEvent(Event event, void* arg = nullptr);
 
-  uint8_t GetType() const { return type; }
+  uint8_t GetType() const { return plugin_type; }
   const std::string& GetConfFilename() const { return conf_filename; }
 
   // Hands a document to the sink plugin `sink` for `channels`. The stand-in passes the call to
@@ -65,7 +65,7 @@ class KV_API kvPlugin : public kvThread {
                            const json& payload, kvFlags<DispatchFlags> flags);
 
  protected:
-  uint8_t type;
+  uint8_t plugin_type;
   std::string conf_filename;
 };
 

@@ -1,0 +1,116 @@
+// The worker loop: reload, take over the queued batch, filter, encode and dispatch, then send the
+// periodic payloads once the daemon has ended an update.
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <unordered_map>
+
+#include "kv/exception.h"
+#include "kv/log.h"
+#include "plugin/constants.h"
+#include "plugin/plugin.h"
+
+namespace {
+
+bool IsEmptyDocument(const json& document) {
+  return document.is_null() || ((document.is_object() || document.is_array()) && document.empty());
+}
+
+}  // namespace
+
+void* kppPlugin::Entry() {
+  kv_printf(
+      "%s: %s v%s: worker started; flow events stream as encoded, update payloads follow "
+      "each update\n",
+      tag.c_str(), kpp::kName, kpp::kVersion);
+
+  for (;;) {
+    if (reload.load()) {
+      Reload();
+      reload.store(false);
+    }
+
+    Lock();
+    if (event_queue.empty()) {
+      Unlock();
+      if (work_queue.empty() && ShouldTerminate()) return nullptr;
+      WaitForWork();
+      continue;
+    }
+    // Take over the whole batch; work_queue holds it in reverse, so its back is the oldest.
+    // No encoding happens under the thread lock.
+    work_queue.reserve(work_queue.size() + event_queue.size());
+    while (!event_queue.empty()) {
+      work_queue.push_back(std::move(event_queue.back()));
+      event_queue.pop_back();
+    }
+    Unlock();
+
+    ProcessBatch();
+    FinishUpdate();
+  }
+}
+
+void kppPlugin::WaitForWork() {
+  int rc = pthread_mutex_lock(&cond_mutex);
+  if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_lock", strerror(rc));
+
+  timespec deadline;
+  if (clock_gettime(CLOCK_MONOTONIC, &deadline) != 0) {
+    const int error = errno;
+    pthread_mutex_unlock(&cond_mutex);
+    throw kvException("%s: %s: %s", tag.c_str(), "clock_gettime", strerror(error));
+  }
+  deadline.tv_sec += kpp::kWorkerWaitSeconds;
+
+  rc = pthread_cond_timedwait(&cond, &cond_mutex, &deadline);
+  if (rc != 0 && rc != ETIMEDOUT) {
+    pthread_mutex_unlock(&cond_mutex);
+    throw kvException("%s: %s: %s", tag.c_str(), "pthread_cond_timedwait", strerror(rc));
+  }
+
+  rc = pthread_mutex_unlock(&cond_mutex);
+  if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_unlock", strerror(rc));
+}
+
+bool kppPlugin::PassesFilters(const kppFlowEvent& event) {
+  if (flow_filters.empty()) return true;
+  for (const std::string& expression : flow_filters) {
+    std::unordered_map<std::string, json> vars;
+    try {
+      if (flow_parser.Parse(event.flow, vars, expression)) return true;
+    } catch (const std::string& error) {
+      kv_dprintf("%s: %s: %s\n", tag.c_str(), expression.c_str(), error.c_str());
+    }
+  }
+  return false;
+}
+
+void kppPlugin::ProcessBatch() {
+  while (!work_queue.empty()) {
+    if (!PassesFilters(work_queue.back())) {
+      work_queue.pop_back();
+      continue;
+    }
+    json document;
+    EncodeFlow(work_queue.back(), document);
+    work_queue.pop_back();
+    if (IsEmptyDocument(document)) continue;
+    DispatchPayload(kppChannelConfig::TYPE_LEGACY_SOCKET, document);
+    DispatchPayload(kppChannelConfig::TYPE_STREAM_FLOWS, document);
+  }
+}
+
+void kppPlugin::FinishUpdate() {
+  if (!dispatch_pending.load()) return;
+  dispatch_pending.store(false);
+
+  // The update's documents are taken over at once, so the daemon's threads can write the next
+  // update's documents while these are being sent.
+  const kppUpdateDocuments documents = TakeUpdateDocuments();
+  const uint8_t types = channel_types.load();
+  if ((types & kpp::kLegacyTypes) != 0) DispatchLegacyPayload(documents);
+  if ((types & kpp::kStreamStatsTypes) != 0) DispatchStreamPayload(documents);
+  interface_flows.clear();
+}
