@@ -13,7 +13,9 @@ SinkRecorder::SinkRecorder() {
   });
 }
 
-SinkRecorder::~SinkRecorder() { kvStandIn::SetSinkHandler(nullptr); }
+SinkRecorder::~SinkRecorder() {
+  kvStandIn::SetSinkHandler(nullptr);
+}
 
 std::vector<SinkCall> SinkRecorder::Calls() const {
   std::lock_guard<std::mutex> guard(lock);
