@@ -1,6 +1,7 @@
 // kvFlowParser: evaluates flow-filter expressions, compiling each distinct text once.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -21,6 +22,9 @@ class KV_API kvFlowParser {
   // std::string naming the expression and the position on a bad expression.
   bool Parse(const std::shared_ptr<kvFlow>& flow, std::unordered_map<std::string, json>& vars,
              const std::string& expr);
+
+  // How many distinct expression texts are compiled and cached (bad ones included).
+  size_t CachedCount() const { return cache.size(); }
 
   struct Compiled;  // opaque compiled expression
 
