@@ -1,0 +1,52 @@
+// kppConfigFile: reads the configuration file through a stream buffer that remembers read errors.
+#include "config/config_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "config/constants.h"
+
+kppConfigFile::~kppConfigFile() {
+  if (fd >= 0) ::close(fd);
+}
+
+bool kppConfigFile::Open(const std::string& path) {
+  int opened;
+  do {
+    opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (opened < 0 && errno == EINTR);
+  if (opened < 0) return false;
+
+  struct stat status {};
+  if (::fstat(opened, &status) != 0 || S_ISDIR(status.st_mode)) {
+    ::close(opened);
+    return false;
+  }
+  if (fd >= 0) ::close(fd);
+  fd = opened;
+  read_error = 0;
+  buffer.resize(kpp::config::kReadChunkBytes);
+  setg(nullptr, nullptr, nullptr);
+  return true;
+}
+
+kppConfigFile::int_type kppConfigFile::underflow() {
+  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  if (fd < 0 || read_error != 0) return traits_type::eof();
+
+  ssize_t count;
+  do {
+    count = ::read(fd, buffer.data(), buffer.size());
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) {
+    read_error = errno;
+    return traits_type::eof();
+  }
+  if (count == 0) return traits_type::eof();
+
+  setg(buffer.data(), buffer.data(), buffer.data() + count);
+  return traits_type::to_int_type(*gptr());
+}
