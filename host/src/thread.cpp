@@ -8,6 +8,12 @@
 #include "kv/exception.h"
 #include "kv/log.h"
 
+namespace {
+// The kvThread whose Entry() runs on the calling thread, set before Entry() starts, so that the
+// thread's very first Lock() is already counted (pthread_create may return after it).
+thread_local const kvThread* running_thread = nullptr;
+}  // namespace
+
 kvThread::kvThread(const std::string& tag_) : tag(tag_) {
   const int rc = pthread_mutex_init(&lock, nullptr);
   if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_init", strerror(rc));
@@ -29,6 +35,7 @@ void kvThread::Create() {
 
 void* kvThread::Trampoline(void* self) {
   auto* thread = static_cast<kvThread*>(self);
+  running_thread = thread;
   // The daemon logs what escapes a thread body and lets the thread end; the process goes on.
   try {
     return thread->Entry();
@@ -52,7 +59,7 @@ void kvThread::Join() {
 void kvThread::Lock() {
   const int rc = pthread_mutex_lock(&lock);
   if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_lock", strerror(rc));
-  if (started.load() && pthread_equal(pthread_self(), tid)) thread_lock_count.fetch_add(1);
+  if (running_thread == this) thread_lock_count.fetch_add(1);
 }
 
 void kvThread::Unlock() {
