@@ -1,7 +1,7 @@
 // kvPlugin and kvPluginProcessor: the base of every plugin, and the sink dispatch to the host.
 #include "kv/plugin.h"
 
-#include <cstdlib>
+#include <limits>
 #include <mutex>
 
 #include "kv/standin.h"
@@ -12,10 +12,21 @@ namespace {
 std::mutex sink_lock;
 std::shared_ptr<const kvStandIn::SinkHandler> sink_handler;
 
+// The type is 8-bit: a text that is not a plain decimal number up to 255 reads as TYPE_BASE,
+// which no processor accepts, instead of wrapping ("257" must not become 1).
 uint8_t TypeFromParams(const kvPlugin::Params& params) {
+  constexpr unsigned kMaxType = std::numeric_limits<uint8_t>::max();
   auto it = params.find("type");
   if (it == params.end()) return kvPlugin::TYPE_PROCESSOR_BASIC;
-  return static_cast<uint8_t>(std::strtoul(it->second.c_str(), nullptr, 10));
+  const std::string& text = it->second;
+  if (text.empty()) return kvPlugin::TYPE_BASE;
+  unsigned value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return kvPlugin::TYPE_BASE;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > kMaxType) return kvPlugin::TYPE_BASE;
+  }
+  return static_cast<uint8_t>(value);
 }
 
 std::string ConfFromParams(const kvPlugin::Params& params) {
