@@ -1,4 +1,4 @@
-// Constant row lists of the API enumeration tables (Part 5.1), in construction order. Included only
+// Constant row lists of the API enumeration tables, in construction order. Included only
 // by tables.cpp.
 #pragma once
 

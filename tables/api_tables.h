@@ -1,4 +1,4 @@
-// Two-way string tables of the daemon's API enumerations (Part 5.1). The name-to-value tables have
+// Two-way string tables of the daemon's API enumerations. The name-to-value tables have
 // no row for "invalid"; the value-to-name tables name all four values, 0 "invalid" included.
 #pragma once
 

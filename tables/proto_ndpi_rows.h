@@ -1,10 +1,10 @@
-// Constant row lists of the nDPI protocol tables (Part 5.1): kNdpiMap (289 rows over 288 codes) and
+// Constant row lists of the nDPI protocol tables: kNdpiMap (289 rows over 288 codes) and
 // kNdpiUnmapped (160 codes). Included only by tables.cpp.
 //
-// The Part fixes some rows and leaves the others to the implementer. Fixed: 0, 5, 7, 91 to
+// The daemon's vocabulary fixes some rows and leaves the others open. Fixed: 0, 5, 7, 91 to
 // themselves; 306 to 301, 69 to 263, 311 to 21, 370 to 127, 30 to 244, 269 to 39, 45 to 246, 189 to
 // 248 and 368 to 342 (listed twice); the unmapped list begins 295, 280, 258, 59, 107, 108 and ends
-// 34, 25, 124, 136. The open rows follow these rules, chosen so that every rule of the Part holds
+// 34, 25, 124, 136. The open rows follow these rules, chosen so that every rule of the vocabulary holds
 // and each protocol identifier is reached by at most one nDPI code:
 //
 // - Codes 0 to 255: a code whose number is a named protocol identifier maps to that identifier

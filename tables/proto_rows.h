@@ -1,4 +1,4 @@
-// Constant row lists of the protocol name, application tag and port tables (Part 5.1), in
+// Constant row lists of the protocol name, application tag and port tables, in
 // construction order. Included only by tables.cpp.
 #pragma once
 

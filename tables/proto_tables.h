@@ -1,4 +1,4 @@
-// Protocol name tables (Part 5.1): display names and application tags of the protocol identifiers,
+// Protocol name tables: display names and application tags of the protocol identifiers,
 // the TLS port list, and the mapping of nDPI protocol codes onto the identifiers. Built at library
 // load, read-only afterwards; a missing key has no entry.
 #pragma once

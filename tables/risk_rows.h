@@ -1,4 +1,4 @@
-// Constant row lists of the risk tables (Part 5.1), in construction order. Included only by
+// Constant row lists of the risk tables, in construction order. Included only by
 // tables.cpp.
 #pragma once
 
@@ -69,7 +69,7 @@ inline constexpr kppTableRow<Id, const char*> kNames[] = {
     {RISK_TODO, "TODO Add Risk"},
 };
 
-// nDPI risk code to risk identifier, in the order of the Part; code 53 gives 54, which has no name.
+// nDPI risk code to risk identifier, in the daemon's order; code 53 gives 54, which has no name.
 inline constexpr kppTableRow<uint16_t, Id> kNdpiMap[] = {
     {45, Id{1}},   // Anonymous Subscriber
     {4, Id{2}},    // Binary Application Transfer

@@ -1,4 +1,4 @@
-// Risk name tables (Part 5.1): display names of the risk identifiers and the mapping of nDPI risk
+// Risk name tables: display names of the risk identifiers and the mapping of nDPI risk
 // codes onto them. Built at library load, read-only afterwards; a missing key has no entry.
 #pragma once
 

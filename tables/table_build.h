@@ -1,4 +1,4 @@
-// Building a name table from its constant row list (Part 5.1): rows are inserted in list order and
+// Building a name table from its constant row list: rows are inserted in list order and
 // a row whose key is already present is skipped, so the first row for a key wins.
 #pragma once
 

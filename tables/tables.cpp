@@ -1,5 +1,5 @@
-// The eleven name tables of Part 5.1. All are defined in this one translation unit, in the order
-// the Part states, so that dynamic initialisation at library load builds them in that order, each
+// The eleven name tables. All are defined in this one translation unit, in the order
+// the daemon states, so that dynamic initialisation at library load builds them in that order, each
 // one's destructor is registered right after it is built, and unloading destroys them in reverse
 // order. Each hash table is filled from its constant row list, the first row for a key winning.
 

@@ -1,4 +1,4 @@
-// Part 5.1: the two-way string tables of kvKorvelApiAuthMethod::Type and kvKorvelApiData::Type.
+// The two-way string tables of kvKorvelApiAuthMethod::Type and kvKorvelApiData::Type.
 
 #include "tables/api_tables.h"
 
@@ -7,12 +7,12 @@
 #include <regex>
 #include <string>
 
-#include "tables/spec_part51.h"
+#include "tables/vocabulary_text.h"
 
 namespace {
-// The "| `TABLE` | rows |" line of the Part's API table.
-std::string SpecRow(const std::string& table) {
-  std::string text = spec51::kApi;
+// The "| `TABLE` | rows |" line of the API vocabulary table.
+std::string VocabularyRow(const std::string& table) {
+  std::string text = vocabulary::kApi;
   std::string head = "| `" + table + "` | ";
   auto begin = text.find(head);
   if (begin == std::string::npos) return std::string();
@@ -49,13 +49,13 @@ void ExpectNames(const Map& table, const std::string& rows) {
 }
 
 TEST(ApiAuthMethod, ListedRows) {
-  ExpectByName(kvKorvelApiAuthMethod::ByName, SpecRow("kvKorvelApiAuthMethod::ByName"));
-  ExpectNames(kvKorvelApiAuthMethod::Names, SpecRow("kvKorvelApiAuthMethod::Names"));
+  ExpectByName(kvKorvelApiAuthMethod::ByName, VocabularyRow("kvKorvelApiAuthMethod::ByName"));
+  ExpectNames(kvKorvelApiAuthMethod::Names, VocabularyRow("kvKorvelApiAuthMethod::Names"));
 }
 
 TEST(ApiData, ListedRows) {
-  ExpectByName(kvKorvelApiData::ByName, SpecRow("kvKorvelApiData::ByName"));
-  ExpectNames(kvKorvelApiData::Names, SpecRow("kvKorvelApiData::Names"));
+  ExpectByName(kvKorvelApiData::ByName, VocabularyRow("kvKorvelApiData::ByName"));
+  ExpectNames(kvKorvelApiData::Names, VocabularyRow("kvKorvelApiData::Names"));
 }
 
 TEST(ApiAuthMethod, BothDirections) {

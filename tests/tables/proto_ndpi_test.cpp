@@ -1,4 +1,4 @@
-// Part 5.1: kvProto::NdpiMap and kvProto::NdpiUnmapped.
+// The nDPI protocol code map and the list of codes that map to no protocol.
 
 #include <gtest/gtest.h>
 
@@ -77,7 +77,7 @@ TEST(ProtoNdpiMap, PortOnlyProtocolsHaveNoCode) {
   }
 }
 
-// Not a rule of the Part but of the rows chosen for its open codes: no protocol is reached by two
+// Not a rule of the vocabulary but of the rows chosen for the open codes: no protocol is reached by two
 // codes (the repeated 368 is one code).
 TEST(ProtoNdpiMap, NoProtocolHasTwoCodes) {
   std::set<kvProto::Id> targets;

@@ -1,4 +1,4 @@
-// Part 5.1: kvProto::Names, kvProto::AppTags and kvProto::PortMap.
+// The protocol name, application tag and TLS port tables.
 
 #include "tables/proto_tables.h"
 
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "tables/spec_parse.h"
-#include "tables/spec_part51.h"
+#include "tables/vocabulary_parse.h"
+#include "tables/vocabulary_text.h"
 
 namespace {
 kvProto::Id P(uint32_t v) {
@@ -23,8 +23,8 @@ std::string NameOf(kvProto::Id id) {
 }
 
 TEST(ProtoNames, HoldsEveryListedNameAndNothingElse) {
-  std::string text = spec51::kProtoNames;
-  auto rows = spec51::NumberedTexts(text);
+  std::string text = vocabulary::kProtoNames;
+  auto rows = vocabulary::NumberedTexts(text);
   ASSERT_EQ(rows.size(), 300u);  // the numbered rows; the all-ones row is checked below
   for (const auto& [id, name] : rows) EXPECT_EQ(NameOf(P(id)), name) << "protocol " << id;
   ASSERT_NE(text.find("all bits set \"TODO\""), std::string::npos);
@@ -58,9 +58,9 @@ TEST(ProtoNames, MissingValuesHaveNoName) {
 }
 
 TEST(ProtoAppTags, HoldsEveryListedTagUnderTheListedName) {
-  auto rows = spec51::TableRows(spec51::kAppTags);  // "| id | "name" |" of each row
+  auto rows = vocabulary::TableRows(vocabulary::kAppTags);  // "| id | "name" |" of each row
   ASSERT_EQ(rows.size(), 29u);
-  std::string text = spec51::kAppTags;
+  std::string text = vocabulary::kAppTags;
   for (const auto& [id, name] : rows) {
     EXPECT_EQ(NameOf(P(id)), name) << "protocol " << id;
     auto it = kvProto::AppTags.find(P(id));
@@ -88,9 +88,9 @@ TEST(ProtoPortMap, OnlyTlsHasAList) {
 }
 
 TEST(ProtoPortMap, TlsListIsTheListedPairsInOrder) {
-  std::string text = spec51::Slice(spec51::kPortMap, "in this order:", ". Protocol 256");
+  std::string text = vocabulary::Slice(vocabulary::kPortMap, "in this order:", ". Protocol 256");
   std::vector<std::pair<uint16_t, kvProto::Id>> expected;
-  for (const auto& [port, id] : spec51::NumberPairs(text)) {
+  for (const auto& [port, id] : vocabulary::NumberPairs(text)) {
     expected.emplace_back(static_cast<uint16_t>(port), P(id));
   }
   ASSERT_EQ(expected.size(), 16u);

@@ -1,4 +1,4 @@
-// Part 5.1: kvRisk::Names and kvRisk::NdpiMap.
+// The risk name table and the nDPI risk code map.
 
 #include "tables/risk_tables.h"
 
@@ -8,8 +8,8 @@
 #include <set>
 #include <string>
 
-#include "tables/spec_parse.h"
-#include "tables/spec_part51.h"
+#include "tables/vocabulary_parse.h"
+#include "tables/vocabulary_text.h"
 
 namespace {
 kvRisk::Id R(uint32_t v) {
@@ -22,7 +22,7 @@ std::string NameOf(kvRisk::Id id) {
 }
 
 TEST(RiskNames, HoldsEveryListedNameAndNothingElse) {
-  auto rows = spec51::TableRows(spec51::kRiskNames);
+  auto rows = vocabulary::TableRows(vocabulary::kRiskNames);
   ASSERT_EQ(rows.size(), 56u);  // the numbered rows; the all-ones row is checked below
   for (const auto& [id, name] : rows) EXPECT_EQ(NameOf(R(id)), name) << "risk " << id;
   EXPECT_EQ(kvRisk::Names.size(), 57u);
@@ -52,8 +52,8 @@ TEST(RiskNames, NamesAreTheExactTexts) {
 }
 
 TEST(RiskNdpiMap, HoldsEveryListedRow) {
-  std::string text = spec51::Slice(spec51::kRiskNdpiMap, "construction order):", ". Codes");
-  auto rows = spec51::NumberPairs(text);
+  std::string text = vocabulary::Slice(vocabulary::kRiskNdpiMap, "construction order):", ". Codes");
+  auto rows = vocabulary::NumberPairs(text);
   ASSERT_EQ(rows.size(), 55u);
   for (const auto& [code, id] : rows) {
     auto it = kvRisk::NdpiMap.find(static_cast<uint16_t>(code));

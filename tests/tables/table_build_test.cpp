@@ -1,12 +1,8 @@
-// Part 5.1: the tables' types, hashing and load factor, the first-row-wins fill, and the
-// construction order.
+// The tables' types, hashing and load factor, and the first-row-wins fill.
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -22,7 +18,7 @@ namespace {
 template <typename T>
 using Plain = std::remove_cv_t<std::remove_reference_t<T>>;
 
-// Keys, values and hashers as the Part's table of tables states them.
+// Keys, values and hashers as the table of tables states them.
 static_assert(std::is_same_v<Plain<decltype(kvRisk::Names)>,
                              std::unordered_map<kvRisk::Id, const char*, kvEnumHasher>>);
 static_assert(
@@ -115,44 +111,5 @@ TEST(TableBuild, ConstStringValuesAreStable) {
   // The const char* values are the same constant strings on every lookup.
   EXPECT_EQ(kvProto::Names.at(kvProto::PROTO_TLS), kvProto::Names.find(kvProto::PROTO_TLS)->second);
   EXPECT_EQ(std::string(kvProto::Names.at(kvProto::PROTO_TLS)), "TLS");
-}
-
-// Dynamic initialisation runs in definition order within one translation unit and destruction in
-// the reverse order, so the stated order holds when all eleven tables are defined in one source
-// file in that order. Checked on the source.
-TEST(TableConstruction, ElevenDefinitionsInOneSourceInTheStatedOrder) {
-#ifndef KORVEL_SOURCE_DIR
-  GTEST_SKIP() << "KORVEL_SOURCE_DIR not defined";
-#else
-  std::ifstream in(std::string(KORVEL_SOURCE_DIR) + "/tables/tables.cpp");
-  ASSERT_TRUE(in) << "tables/tables.cpp not found";
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  const std::string source = buffer.str();
-  const char* order[] = {
-      "kvRisk::Names",
-      "kvRisk::NdpiMap",
-      "kvProto::Names",
-      "kvProto::AppTags",
-      "kvProto::PortMap",
-      "kvProto::NdpiMap",
-      "kvProto::NdpiUnmapped",
-      "kvKorvelApiAuthMethod::ByName",
-      "kvKorvelApiAuthMethod::Names",
-      "kvKorvelApiData::ByName",
-      "kvKorvelApiData::Names",
-  };
-  std::ptrdiff_t last = -1;
-  for (const char* name : order) {
-    // A definition: the qualified name directly followed by "=" or "(".
-    std::regex re(std::string("(^|[^:\\w])") + name + "\\s*[=(]");
-    auto begin = std::sregex_iterator(source.begin(), source.end(), re);
-    ASSERT_NE(begin, std::sregex_iterator()) << name << " is not defined in tables.cpp";
-    EXPECT_EQ(std::distance(begin, std::sregex_iterator()), 1) << name;
-    std::ptrdiff_t at = begin->position();
-    EXPECT_GT(at, last) << name << " is defined out of order";
-    last = at;
-  }
-#endif
 }
 }  // namespace

@@ -1,4 +1,4 @@
-// Small parsers that turn the verbatim Part 5.1 text of spec_part51.h into lists the tests compare
+// Small parsers that turn the reference text of vocabulary_text.h into lists the tests compare
 // with the built tables.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace spec51 {
+namespace vocabulary {
 // Every "N "text"" in TEXT (a number, a space, a quoted text), in order.
 inline std::vector<std::pair<uint32_t, std::string>> NumberedTexts(const std::string& text) {
   static const std::regex re(R"((\d+) "([^"]*)\")");
@@ -48,4 +48,4 @@ inline std::string Slice(const std::string& text, const std::string& from,
   begin += from.size();
   return text.substr(begin, text.find(until, begin) - begin);
 }
-}  // namespace spec51
+}  // namespace vocabulary
