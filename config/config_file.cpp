@@ -33,13 +33,17 @@ bool kppConfigFile::Open(const std::string& path) {
   return true;
 }
 
+ssize_t kppConfigFile::Read(char* data, size_t size) {
+  return ::read(fd, data, size);
+}
+
 kppConfigFile::int_type kppConfigFile::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
   if (fd < 0 || read_error != 0) return traits_type::eof();
 
   ssize_t count;
   do {
-    count = ::read(fd, buffer.data(), buffer.size());
+    count = Read(buffer.data(), buffer.size());
   } while (count < 0 && errno == EINTR);
   if (count < 0) {
     read_error = errno;

@@ -2,6 +2,8 @@
 // error of a failed read instead of passing it off as the end of the file.
 #pragma once
 
+#include <sys/types.h>
+
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -24,6 +26,9 @@ class kppConfigFile : public std::streambuf {
 
  protected:
   int_type underflow() override;
+  // One read of at most `size` bytes from the open file, as read(2) returns it; tests replace it
+  // to make reads fail.
+  virtual ssize_t Read(char* data, size_t size);
 
  private:
   int fd = -1;
