@@ -14,10 +14,14 @@ class KV_API kvSerializer {
   using Path = std::vector<std::string>;
 
   void serialize(json& j, const Path& keys, const std::string& value) const;
+  // Moves the text into the document instead of copying it (for texts made for the call).
+  void serialize(json& j, const Path& keys, std::string&& value) const;
   void serialize(json& j, const Path& keys, const std::vector<std::string>& values,
                  const std::string& separator) const;
   void serialize(json& j, const Path& keys, const char* value) const;
   void serialize(json& j, const Path& keys, const json& value) const;
+  // Moves the value into the document instead of copying it (for arrays built for the call).
+  void serialize(json& j, const Path& keys, json&& value) const;
   void serialize(json& j, const Path& keys, bool value) const;
   void serialize(json& j, const Path& keys, unsigned char value) const;
   void serialize(json& j, const Path& keys, unsigned short value) const;
