@@ -1,0 +1,74 @@
+// EncodeFlowCounters: a flow's byte, packet and rate counters, named from the local point of view.
+#include "encode/flow_sections.h"
+#include "encode/keys.h"
+#include "encode/texts.h"
+
+namespace kpp::encode {
+
+namespace {
+
+using Path = kvSerializer::Path;
+
+// The counter keys of one side of the flow, local or other.
+struct SidePaths {
+  Path bytes;
+  Path total_bytes;
+  Path packets;
+  Path total_packets;
+  Path rate;
+};
+
+struct CounterPaths {
+  SidePaths local{{key::kLocalBytes},
+                  {key::kTotalLocalBytes},
+                  {key::kLocalPackets},
+                  {key::kTotalLocalPackets},
+                  {key::kLocalRate}};
+  SidePaths other{{key::kOtherBytes},
+                  {key::kTotalOtherBytes},
+                  {key::kOtherPackets},
+                  {key::kTotalOtherPackets},
+                  {key::kOtherRate}};
+  Path total_packets{key::kTotalPackets};
+  Path total_bytes{key::kTotalBytes};
+  Path detection_packets{key::kDetectionPackets};
+  Path tcp_seq_errors{key::kTcp, key::kSeqErrors};
+  Path tcp_resets{key::kTcp, key::kResets};
+  Path tcp_retrans{key::kTcp, key::kRetrans};
+};
+
+const CounterPaths& Paths() {
+  static const CounterPaths paths;
+  return paths;
+}
+
+}  // namespace
+
+void EncodeFlowCounters(const kvFlow& flow, json& j, const kvFlowStats& stats,
+                        bool lower_is_local) {
+  const CounterPaths& paths = Paths();
+  const SidePaths& lower = lower_is_local ? paths.local : paths.other;
+  const SidePaths& upper = lower_is_local ? paths.other : paths.local;
+
+  flow.serialize(j, lower.bytes, static_cast<unsigned long>(stats.lower_bytes));
+  flow.serialize(j, upper.bytes, static_cast<unsigned long>(stats.upper_bytes));
+  flow.serialize(j, lower.total_bytes, static_cast<unsigned long>(stats.lower_total_bytes));
+  flow.serialize(j, upper.total_bytes, static_cast<unsigned long>(stats.upper_total_bytes));
+  flow.serialize(j, lower.packets, static_cast<unsigned int>(stats.lower_packets));
+  flow.serialize(j, lower.total_packets, static_cast<unsigned int>(stats.lower_total_packets));
+  flow.serialize(j, upper.packets, static_cast<unsigned int>(stats.upper_packets));
+  flow.serialize(j, upper.total_packets, static_cast<unsigned int>(stats.upper_total_packets));
+  flow.serialize(j, paths.total_packets, static_cast<unsigned int>(stats.total_packets));
+  flow.serialize(j, paths.total_bytes, static_cast<unsigned long>(stats.total_bytes));
+  flow.serialize(j, paths.detection_packets, static_cast<unsigned char>(stats.detection_packets));
+  flow.serialize(j, lower.rate, static_cast<double>(stats.lower_rate));
+  flow.serialize(j, upper.rate, static_cast<double>(stats.upper_rate));
+
+  if (flow.ip_protocol == text::kIpProtocolTcp) {
+    flow.serialize(j, paths.tcp_seq_errors, static_cast<unsigned int>(stats.tcp_seq_errors));
+    flow.serialize(j, paths.tcp_resets, static_cast<unsigned int>(stats.tcp_resets));
+    flow.serialize(j, paths.tcp_retrans, static_cast<unsigned int>(stats.tcp_retrans));
+  }
+}
+
+}  // namespace kpp::encode
