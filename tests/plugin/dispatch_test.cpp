@@ -1,0 +1,114 @@
+// Routing of documents to channels: which channels receive a type, in which order, with which
+// flags, and what a failing sink stops.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "kv/standin.h"
+#include "plugin/plugin.h"
+#include "support/sink_recorder.h"
+#include "support/temp_file.h"
+
+namespace {
+
+using korvel_test::SinkCall;
+using korvel_test::SinkRecorder;
+
+kppChannelConfig Channel(uint8_t types, uint8_t format = kppChannelConfig::FORMAT_JSON,
+                         bool compress = false) {
+  kppChannelConfig channel;
+  channel.types = types;
+  channel.format = format;
+  channel.compress = compress;
+  return channel;
+}
+
+class DispatchTest : public ::testing::Test {
+ protected:
+  DispatchTest() : plugin("proc", {{"conf_filename", config.Path()}}) {}
+
+  std::vector<std::string> Receivers() const {
+    std::vector<std::string> out;
+    for (const SinkCall& call : sink.Calls()) {
+      EXPECT_EQ(call.channels.size(), 1u);
+      out.push_back(call.sink + "/" + *call.channels.begin() + " " + std::to_string(call.flags));
+    }
+    return out;
+  }
+
+  korvel_test::TempFile config;
+  kppPlugin plugin;
+  SinkRecorder sink;
+  const json document = {{"type", "x"}, {"n", 1}};
+};
+
+TEST_F(DispatchTest, NoSinksNoCalls) {
+  plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+  plugin.sinks["s"]["c"] = Channel(kppChannelConfig::TYPE_STREAM_FLOWS);
+  plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+  plugin.DispatchPayload(kppChannelConfig::TYPE_LEGACY_SOCKET, document);
+  EXPECT_EQ(sink.Count(), 0u);
+}
+
+TEST_F(DispatchTest, EveryMatchingChannelInSinkAndChannelNameOrder) {
+  plugin.sinks["zeta"]["b"] = Channel(kppChannelConfig::TYPE_STREAM_STATS);
+  plugin.sinks["zeta"]["a"] =
+      Channel(kppChannelConfig::TYPE_STREAM_STATS | kppChannelConfig::TYPE_STREAM_FLOWS);
+  plugin.sinks["Zeta"]["only"] = Channel(kppChannelConfig::TYPE_STREAM_STATS);
+  plugin.sinks["alpha"]["flows"] = Channel(kppChannelConfig::TYPE_STREAM_FLOWS);
+  plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+  EXPECT_EQ(Receivers(), (std::vector<std::string>{"Zeta/only 1", "zeta/a 1", "zeta/b 1"}));
+  for (const SinkCall& call : sink.Calls()) EXPECT_EQ(call.payload, document);
+}
+
+TEST_F(DispatchTest, FlagsFollowFormatCompressionAndSocketType) {
+  plugin.sinks["s"]["1-json"] = Channel(0x0f);
+  plugin.sinks["s"]["2-json-gz"] = Channel(0x0f, kppChannelConfig::FORMAT_JSON, true);
+  plugin.sinks["s"]["3-msgpack"] = Channel(0x0f, kppChannelConfig::FORMAT_MSGPACK);
+  plugin.sinks["s"]["4-msgpack-gz"] = Channel(0x0f, kppChannelConfig::FORMAT_MSGPACK, true);
+  plugin.sinks["s"]["5-other-format"] = Channel(0x0f, 7);
+  for (auto type : {kppChannelConfig::TYPE_LEGACY_HTTP, kppChannelConfig::TYPE_LEGACY_SOCKET,
+                    kppChannelConfig::TYPE_STREAM_FLOWS, kppChannelConfig::TYPE_STREAM_STATS}) {
+    plugin.DispatchPayload(type, document);
+  }
+  std::vector<int> flags;
+  for (const SinkCall& call : sink.Calls()) flags.push_back(call.flags);
+  EXPECT_EQ(flags, (std::vector<int>{0x01, 0x21, 0x04, 0x24, 0x00,     // legacy-http
+                                     0x19, 0x39, 0x1c, 0x3c, 0x18,     // legacy-socket
+                                     0x01, 0x21, 0x04, 0x24, 0x00,     // stream-flows
+                                     0x01, 0x21, 0x04, 0x24, 0x00}));  // stream-stats
+}
+
+TEST_F(DispatchTest, LegacyChannelTakesBothLegacyTypes) {
+  plugin.sinks["s"]["c"] =
+      Channel(kppChannelConfig::TYPE_LEGACY_HTTP | kppChannelConfig::TYPE_LEGACY_SOCKET);
+  plugin.DispatchPayload(kppChannelConfig::TYPE_LEGACY_HTTP, document);
+  plugin.DispatchPayload(kppChannelConfig::TYPE_LEGACY_SOCKET, document);
+  plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+  EXPECT_EQ(Receivers(), (std::vector<std::string>{"s/c 1", "s/c 25"}));
+}
+
+TEST_F(DispatchTest, FailingSinkStopsTheRestAndReachesTheCaller) {
+  plugin.sinks["a"]["c1"] = Channel(kppChannelConfig::TYPE_STREAM_STATS);
+  plugin.sinks["a"]["c2"] = Channel(kppChannelConfig::TYPE_STREAM_STATS);
+  std::vector<std::string> reached;
+  kvStandIn::SetSinkHandler(
+      [&reached](const std::string&, const std::set<std::string>& channels, const json&, uint8_t) {
+        reached.push_back(*channels.begin());
+        throw std::runtime_error("sink down");
+      });
+  EXPECT_THROW(
+      {
+        try {
+          plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+        } catch (const std::runtime_error& e) {
+          EXPECT_STREQ(e.what(), "sink down");
+          throw;
+        }
+      },
+      std::runtime_error);
+  EXPECT_EQ(reached, std::vector<std::string>{"c1"});
+}
+
+}  // namespace
