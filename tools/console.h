@@ -1,0 +1,38 @@
+// Console: standard error, shared by log lines, messages and the progress line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace replay {
+
+// Line() may be called from any thread (the daemon log is written from the plugin's worker);
+// Progress() and EndProgress() from the main thread. `lock` guards everything below it.
+class Console {
+ public:
+  // `progress`: whether the progress line may be drawn (standard error is a terminal, no -q).
+  // `stream` is standard error but for tests.
+  explicit Console(bool progress, std::FILE* stream = stderr);
+
+  // Writes `text` as a whole line (a newline is added when missing), above the progress line.
+  void Line(const std::string& text);
+  // Redraws the progress line when playing has gone on long enough and it is due.
+  void Progress(uint64_t ops, uint64_t calls);
+  // Erases the progress line for good.
+  void EndProgress();
+
+ private:
+  void Erase();  // with lock held
+
+  std::mutex lock;
+  std::FILE* stream;
+  bool enabled;
+  bool shown = false;
+  std::chrono::steady_clock::time_point start;
+  std::chrono::steady_clock::time_point last_draw;
+};
+
+}  // namespace replay

@@ -1,0 +1,89 @@
+// The replay tool's fixed values: names, defaults, limits, exit statuses and the ABI it accepts.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+namespace replay {
+
+constexpr const char* kProgramName = "korvel-replay";
+constexpr const char* kProgramVersion = "1.2.5";
+
+// Exit statuses.
+constexpr int kExitDone = 0;
+constexpr int kExitPluginRefused = 1;
+constexpr int kExitUsageOrScenario = 2;
+constexpr int kExitSyncTimeout = 3;
+
+// Defaults of the command line.
+constexpr const char* kDefaultTag = "proc-core";
+constexpr size_t kDefaultBuckets = 16;
+constexpr size_t kMaxBuckets = size_t{1} << 20;
+constexpr unsigned kDefaultSyncTimeoutSeconds = 10;
+constexpr unsigned kMaxSyncTimeoutSeconds = 86400;
+
+// The plugin's file name, and where it lies relative to the tool in the build tree (the tool in
+// <build>/tools, the plugin in <build>/plugin). The installed location is baked in by the build
+// (KORVEL_REPLAY_PLUGIN_DIR, relative to the tool's directory).
+constexpr const char* kPluginFileName = "libkorvel-proc-core.so.0";
+constexpr const char* kBuildTreePluginDir = "../plugin";
+
+// The plugin's parameter naming its configuration file.
+constexpr const char* kConfFilenameParam = "conf_filename";
+// Name of the configuration file inside the tool's private temporary directory.
+constexpr const char* kTempConfigName = "korvel-proc-core.json";
+constexpr const char* kTempDirTemplate = "korvel-replay.XXXXXX";
+
+// Symbols the daemon looks up in a plugin.
+constexpr const char* kAbiSymbol = "kv_plugin_abi";
+constexpr const char* kInitSymbol = "kvPluginInit";
+
+// The ABI record a plugin of this daemon-library interface carries: 32 bytes, little-endian.
+constexpr size_t kAbiRecordSize = 32;
+constexpr char kAbiMagic[4] = {'B', 'A', 'P', 'K'};
+constexpr uint32_t kAbiLength = 32;
+constexpr uint32_t kAbiInterfaceLevel = 25;
+constexpr uint32_t kAbiDateStamp = 0x20230309;
+constexpr uint32_t kAbiFixed16 = 1;
+constexpr uint32_t kAbiFixed20 = 0;
+constexpr uint32_t kAbiFixed24 = 2912;
+constexpr uint32_t kAbiFixed28 = 72;
+
+// Processor event values the ops send unless they name another.
+constexpr uint32_t kEventFlowMap = 1;
+constexpr uint32_t kEventInterfaces = 9;
+constexpr uint32_t kEventInterfaceStats = 10;
+constexpr uint32_t kEventGlobalStats = 11;
+constexpr uint32_t kEventStatus = 12;
+constexpr uint32_t kEventUpdateEnd = 13;
+
+// A worker pass takes the thread lock once at its start; a pass that installs a configuration
+// takes it once more before that. Waiting for this many acquisitions after a sync begins makes
+// sure that a whole pass began and ended after it.
+constexpr uint64_t kLocksPerSync = 2;
+constexpr uint64_t kLocksPerSyncAfterReload = 3;
+// How often a waiting sync looks at the worker's lock count.
+constexpr std::chrono::milliseconds kSyncPollInterval{1};
+// How long the tool waits for a worker that stopped answering to end after Terminate().
+constexpr std::chrono::seconds kStuckWorkerJoinLimit{5};
+
+// The progress line: shown on a terminal once playing has taken this long, redrawn this often.
+constexpr std::chrono::milliseconds kProgressDelay{1000};
+constexpr std::chrono::milliseconds kProgressInterval{200};
+
+// Configuration documents nested deeper than this are refused: writing one out recurses once
+// per level.
+constexpr size_t kMaxConfigDepth = 512;
+
+// Sink files: extensions by format, and the one added for compressed files.
+constexpr const char* kJsonExtension = ".json";
+constexpr const char* kMsgpackExtension = ".msgpack";
+constexpr const char* kGzipExtension = ".gz";
+
+// Dispatch flag bits of a sink call that decide how --sink-dir writes a document.
+constexpr uint8_t kFlagJson = 0x01;
+constexpr uint8_t kFlagMsgpack = 0x04;
+constexpr uint8_t kFlagGzip = 0x20;
+
+}  // namespace replay

@@ -1,0 +1,212 @@
+// RunReplay: set-up, the play loop, and the daemon's shutdown order (terminate, join, delete,
+// unload), which also runs after a scenario error so that nothing already delivered is lost.
+#include "tools/replay.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <future>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include "kv/global_config.h"
+#include "kv/standin.h"
+#include "tools/config_file.h"
+#include "tools/console.h"
+#include "tools/constants.h"
+#include "tools/daemon_state.h"
+#include "tools/default_plugin_path.h"
+#include "tools/plugin_library.h"
+#include "tools/scenario_error.h"
+#include "tools/scenario_player.h"
+#include "tools/scenario_reader.h"
+#include "tools/sink_files.h"
+#include "tools/sink_output.h"
+
+namespace replay {
+
+namespace {
+
+constexpr const char* kStandardInputName = "<stdin>";
+constexpr const char* kStandardOutputName = "<stdout>";
+
+struct FileCloser {
+  void operator()(std::FILE* file) const {
+    if (file != nullptr && file != stdout) std::fclose(file);
+  }
+};
+using OutputFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Waits at most `limit` for the worker to end. True when it did (and was joined).
+bool JoinWithin(kvThread& worker, std::chrono::seconds limit) {
+  auto joined = std::make_shared<std::promise<void>>();
+  std::future<void> done = joined->get_future();
+  std::thread joiner([&worker, joined] {
+    worker.Join();
+    joined->set_value();
+  });
+  if (done.wait_for(limit) == std::future_status::ready) {
+    joiner.join();
+    return true;
+  }
+  joiner.detach();
+  return false;
+}
+
+// Installs the stand-in's handlers for the tool's lifetime and removes them on the way out,
+// after the plugin is gone.
+class StandInHooks {
+ public:
+  StandInHooks(Console& console, SinkOutput& sinks, bool debug) {
+    kvStandIn::SetDebug(debug);
+    kvStandIn::SetLogHandler([&console](bool, const std::string& line) { console.Line(line); });
+    kvStandIn::SetSinkHandler(
+        [&sinks](const std::string& sink, const std::set<std::string>& channels,
+                 const json& payload,
+                 uint8_t flags) { sinks.Record(sink, channels, payload, flags); });
+  }
+  ~StandInHooks() {
+    kvStandIn::SetSinkHandler(nullptr);
+    kvStandIn::SetLogHandler(nullptr);
+  }
+  StandInHooks(const StandInHooks&) = delete;
+  StandInHooks& operator=(const StandInHooks&) = delete;
+};
+
+}  // namespace
+
+int RunReplay(const ReplayOptions& options) {
+  Console console(!options.quiet && isatty(STDERR_FILENO) == 1);
+  auto report = [&console](const std::string& message) {
+    console.Line(std::string(kProgramName) + ": " + message);
+  };
+
+  std::ifstream scenario_file;
+  std::istream* scenario = &std::cin;
+  std::string scenario_name = kStandardInputName;
+  if (!options.scenario_path.empty()) {
+    scenario_name = options.scenario_path;
+    scenario_file.open(options.scenario_path);
+    if (!scenario_file) {
+      report(scenario_name + ": " + std::strerror(errno));
+      return kExitUsageOrScenario;
+    }
+    scenario = &scenario_file;
+  }
+
+  OutputFile out(stdout);
+  std::string out_name = kStandardOutputName;
+  if (!options.output_path.empty()) {
+    out_name = options.output_path;
+    out.reset(std::fopen(options.output_path.c_str(), "w"));
+    if (!out) {
+      report(out_name + ": " + std::strerror(errno));
+      return kExitUsageOrScenario;
+    }
+  }
+
+  std::unique_ptr<SinkFiles> files;
+  if (!options.sink_dir.empty()) {
+    const std::string error = MakeDirectories(options.sink_dir);
+    if (!error.empty()) {
+      report(error);
+      return kExitUsageOrScenario;
+    }
+    files = std::make_unique<SinkFiles>(options.sink_dir);
+  }
+
+  TempDir temp_dir;
+  std::string config_path = options.config_path;
+  if (config_path.empty()) {
+    const std::string error = temp_dir.Create();
+    if (!error.empty()) {
+      report(error);
+      return kExitUsageOrScenario;
+    }
+    config_path = temp_dir.PathOf(kTempConfigName);
+  }
+
+  const std::string plugin_path =
+      options.plugin_path.empty() ? DefaultPluginPath(ExecutableDirectory()) : options.plugin_path;
+
+  SinkOutput sinks(out.get(), out_name, files.get(), report);
+  StandInHooks hooks(console, sinks, options.debug);
+  kvGlobalConfig::Create();
+  DaemonState state(options.buckets);
+
+  PluginLibrary library;
+  std::string error = library.Open(plugin_path);
+  if (!error.empty()) {
+    report(plugin_path + ": " + error);
+    return kExitPluginRefused;
+  }
+  kvPlugin::Params params{{kConfFilenameParam, config_path}};
+  for (const auto& param : options.params) params[param.first] = param.second;
+  kvPlugin* created = library.Create(options.tag, params, error);
+  if (created == nullptr) {
+    report(plugin_path + ": " + error);
+    return kExitPluginRefused;
+  }
+  auto* plugin = dynamic_cast<kvPluginProcessor*>(created);
+  if (plugin == nullptr) {
+    delete created;
+    report(plugin_path + ": not a processor plugin");
+    return kExitPluginRefused;
+  }
+
+  PlayerSettings settings;
+  settings.scenario_name = scenario_name;
+  settings.config_path = config_path;
+  settings.sync_timeout_seconds = options.sync_timeout_seconds;
+  ScenarioPlayer player(*plugin, state, console, sinks, settings);
+  ScenarioReader reader(*scenario);
+
+  int status = kExitDone;
+  bool worker_answering = true;
+  auto where = [&] { return scenario_name + ":" + std::to_string(reader.LineNumber()) + ": "; };
+  try {
+    ScenarioOp op;
+    while (reader.Next(op)) player.Play(op);
+    player.Start();
+  } catch (const ScenarioError& e) {
+    report(where() + e.what());
+    status = kExitUsageOrScenario;
+  } catch (const SyncTimeout& e) {
+    report(where() + e.what());
+    status = kExitSyncTimeout;
+    worker_answering = false;
+  } catch (const WorkerStartError& e) {
+    report(where() + "cannot start the worker: " + e.what());
+    status = kExitPluginRefused;
+  }
+  console.EndProgress();
+
+  // The daemon's shutdown: Terminate() asks the worker to end once it has drained what it holds;
+  // deleting the plugin wakes the worker and joins it; then the library goes. A worker that
+  // stopped answering is given a bounded time to end first.
+  plugin->Terminate();
+  if (!worker_answering && !JoinWithin(*plugin, kStuckWorkerJoinLimit)) {
+    report("the worker does not end; leaving without unloading the plugin");
+    sinks.Finish();
+    std::fflush(nullptr);
+    _exit(status);
+  }
+  delete plugin;
+  library.Close();
+
+  if (!sinks.Finish() && status == kExitDone) status = kExitUsageOrScenario;
+  if (out.get() != stdout) {
+    const int rc = std::fclose(out.release());
+    if (rc != 0) {
+      report(out_name + ": " + std::strerror(errno));
+      if (status == kExitDone) status = kExitUsageOrScenario;
+    }
+  }
+  return status;
+}
+
+}  // namespace replay

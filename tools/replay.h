@@ -1,0 +1,11 @@
+// RunReplay: loads the plugin, plays a scenario against it and records every sink call.
+#pragma once
+
+#include "tools/replay_options.h"
+
+namespace replay {
+
+// Runs the whole tool for parsed options (not --help or --version). Returns the exit status.
+int RunReplay(const ReplayOptions& options);
+
+}  // namespace replay
