@@ -65,6 +65,9 @@ constexpr uint64_t kLocksPerSync = 2;
 constexpr uint64_t kLocksPerSyncAfterReload = 3;
 // How often a waiting sync looks at the worker's lock count.
 constexpr std::chrono::milliseconds kSyncPollInterval{1};
+// A sync ends just as the worker begins a pass that usually finds nothing to do; this pause lets
+// it reach its wait, so that the wake-up of the next event is not lost (which costs a second).
+constexpr std::chrono::milliseconds kSyncSettleTime{5};
 // How long the tool waits for a worker that stopped answering to end after Terminate().
 constexpr std::chrono::seconds kStuckWorkerJoinLimit{5};
 

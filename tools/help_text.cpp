@@ -131,8 +131,10 @@ loaded its configuration once.
                                  to about two seconds when the worker is idle)
   {"op":"sleep","ms":N}          wait N milliseconds
 
-An exception that the plugin throws back from an event is printed with the op's line number,
-and playing goes on. On a scenario error the tool stops playing, lets the worker finish what it
+The plugin reads a flow's fields when its worker encodes an event, not when the event is
+delivered: to have an event show the flow as it was, sync before changing that flow again. An
+exception that the plugin throws back from an event is printed with the op's line number, and
+playing goes on. On a scenario error the tool stops playing, lets the worker finish what it
 holds (nothing delivered is lost), and exits with status 2.
 
 Exit status:

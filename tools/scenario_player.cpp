@@ -289,6 +289,7 @@ void ScenarioPlayer::Sync(const ScenarioOp& op) {
                       std::to_string(settings.sync_timeout_seconds) + " s)");
   }
   reload_requested = false;
+  std::this_thread::sleep_for(kSyncSettleTime);
 }
 
 void ScenarioPlayer::Sleep(const ScenarioOp& op) {
