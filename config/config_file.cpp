@@ -16,15 +16,20 @@ kppConfigFile::~kppConfigFile() {
 bool kppConfigFile::Open(const std::string& path) {
   int opened;
   do {
-    opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a FIFO that no one writes would hold the worker in open() for good.
+    opened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (opened < 0 && errno == EINTR);
   if (opened < 0) return false;
 
+  // Only a regular file is read: a directory would read as an empty file, and a FIFO, socket or
+  // device may block the worker or never end.
   struct stat status {};
-  if (::fstat(opened, &status) != 0 || S_ISDIR(status.st_mode)) {
+  if (::fstat(opened, &status) != 0 || !S_ISREG(status.st_mode)) {
     ::close(opened);
     return false;
   }
+  const int flags = ::fcntl(opened, F_GETFL);
+  if (flags >= 0) ::fcntl(opened, F_SETFL, flags & ~O_NONBLOCK);
   if (fd >= 0) ::close(fd);
   fd = opened;
   read_error = 0;

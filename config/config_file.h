@@ -16,8 +16,8 @@ class kppConfigFile : public std::streambuf {
   kppConfigFile(const kppConfigFile&) = delete;
   kppConfigFile& operator=(const kppConfigFile&) = delete;
 
-  // Opens `path` read-only. False when it cannot be opened or names a directory, which would
-  // otherwise open and read as an empty file.
+  // Opens `path` read-only. False when it cannot be opened or is not a regular file: a directory
+  // would read as an empty file, a FIFO or a device may block or never end.
   bool Open(const std::string& path);
 
   // The errno of the read that failed, or 0 while every read has succeeded. A failed read ends
