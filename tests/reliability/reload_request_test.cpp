@@ -1,0 +1,93 @@
+// Reload requests that arrive while a reload is running: the file as it is after the request must
+// be loaded, not only the one the running reload already read.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "kv/global_config.h"
+#include "plugin/plugin.h"
+#include "reliability/scale.h"
+#include "support/log_capture.h"
+#include "support/temp_file.h"
+#include "support/wait.h"
+
+namespace {
+
+using korvel_test::WaitUntil;
+
+// True while some descriptor of this process is open on `path`.
+bool IsOpen(const std::string& path) {
+  DIR* fds = opendir("/proc/self/fd");
+  if (fds == nullptr) return false;
+  bool open = false;
+  while (dirent* entry = readdir(fds)) {
+    char target[4096];
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t length = readlink(link.c_str(), target, sizeof(target));
+    if (length > 0 && path == std::string(target, static_cast<size_t>(length))) open = true;
+  }
+  closedir(fds);
+  return open;
+}
+
+bool HasSink(kppPlugin& plugin, const std::string& name) {
+  plugin.Lock();
+  const bool found = plugin.sinks.count(name) == 1;
+  plugin.Unlock();
+  return found;
+}
+
+std::string ConfigWithSink(const std::string& sink, size_t padding) {
+  return "{\"padding\": \"" + std::string(padding, ' ') + "\", \"sinks\": {\"" + sink +
+         "\": {\"c\": {\"types\": [\"stream-flows\"]}}}}";
+}
+
+// The daemon changes the file and asks for a reload while the worker is still reading the
+// previous version. The request must not be absorbed by the reload that is running: that one
+// installs the old version, and the new one would wait for an unrelated later request.
+TEST(ReloadRequest, RequestDuringARunningReloadLoadsTheNewFile) {
+  GTEST_SKIP() << "the worker clears the reload flag after Reload() returns, so a request made "
+                  "while the file is being read is lost (plugin/worker.cpp)";
+  if (!korvel_test::RunsNatively()) GTEST_SKIP() << "needs a slow load of a large file";
+  kvGlobalConfig::Create();
+  korvel_test::TempFile config;
+  korvel_test::LogCapture log(false);
+  config.Write(ConfigWithSink("first", 0));
+  auto plugin =
+      std::make_unique<kppPlugin>("proc", kvPlugin::Params{{"conf_filename", config.Path()}});
+  plugin->Create();
+  ASSERT_TRUE(WaitUntil([&] { return HasSink(*plugin, "first"); }));
+
+  // A version that takes the worker a while to read, then, while it reads it, the final version
+  // put in its place.
+  config.Write(ConfigWithSink("large", 100u << 20));
+  plugin->DispatchEvent(kvPlugin::EVENT_RELOAD);
+  ASSERT_TRUE(WaitUntil([&] { return IsOpen(config.Path()); }, std::chrono::milliseconds(20000)));
+  const std::string next = config.Path() + ".next";
+  {
+    std::ofstream out(next, std::ios::binary | std::ios::trunc);
+    out << ConfigWithSink("final", 0);
+  }
+  ASSERT_EQ(std::rename(next.c_str(), config.Path().c_str()), 0);
+  plugin->DispatchEvent(kvPlugin::EVENT_RELOAD);
+  if (!IsOpen(config.Path() + " (deleted)")) {
+    GTEST_SKIP() << "the large version was read before the request was made";
+  }
+
+  ASSERT_TRUE(
+      WaitUntil([&] { return HasSink(*plugin, "large"); }, std::chrono::milliseconds(60000)));
+  // The worker reloads within its one-second wait; five periods are ample.
+  EXPECT_TRUE(
+      WaitUntil([&] { return HasSink(*plugin, "final"); }, std::chrono::milliseconds(5000)));
+  plugin->Terminate();
+  plugin->Join();
+}
+
+}  // namespace
