@@ -1,5 +1,4 @@
-// ParseAddress, ParseHexBytes and SetPort: scenario texts into the daemon's address and byte
-// fields.
+// ParseAddress, ParseHexBytes and SetPort: scenario texts into daemon address and byte fields.
 #include "tools/address_text.h"
 
 #include <arpa/inet.h>

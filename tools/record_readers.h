@@ -1,5 +1,5 @@
-// Readers of the packet-counter and status records of "interface_stats", "global_stats" and
-// "status" ops, keyed by the members of their encoded documents.
+// Readers of the packet-counter and status records that counter and status ops hand over.
+// They are keyed by the members of the records' encoded documents.
 #pragma once
 
 #include "kv/instance_status.h"

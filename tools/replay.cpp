@@ -1,5 +1,6 @@
-// RunReplay: set-up, the play loop, and the daemon's shutdown order (terminate, join, delete,
-// unload), which also runs after a scenario error so that nothing already delivered is lost.
+// RunReplay: set-up, the play loop, and the daemon's shutdown order for the plugin.
+// The shutdown (terminate, delete, which joins, then unload) also runs after a scenario error, so
+// that nothing already delivered is lost.
 #include "tools/replay.h"
 
 #include <unistd.h>

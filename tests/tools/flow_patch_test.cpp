@@ -1,5 +1,4 @@
-// Tests of the "flow" op: every member into its kvFlow field, merging, and the refusals that
-// leave the flow unchanged.
+// Tests of the "flow" op: every member into its field, merging, refusals that change nothing.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// NormalizeSinkRecord and CompareReplayOutputs: order-insensitive where the plugin's order is a
-// hash table's, exact everywhere else.
+// NormalizeSinkRecord and CompareReplayOutputs: exact but for timestamps and hash-table order.
 #include "golden_compare.h"
 
 #include <algorithm>

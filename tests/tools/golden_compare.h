@@ -1,5 +1,6 @@
-// Comparison of korvel-replay output with a checked-in expected output, ignoring what may vary
-// between runs: status timestamps and the order of arrays the plugin fills from hash tables.
+// Comparison of korvel-replay output with a checked-in expected output.
+// What may vary between runs is ignored: status timestamps and the order of arrays the plugin
+// fills from hash tables.
 #pragma once
 
 #include <string>

@@ -1,7 +1,8 @@
-// The checked-in scenarios of tests/scenarios replayed against the built plugin: each output must
-// equal NAME.expected.jsonl but for status timestamps and the order of hash-ordered arrays.
+// The golden scenarios of tests/scenarios, replayed against the built plugin.
+// Each output must equal NAME.expected.jsonl but for status timestamps and the order of
+// hash-ordered arrays.
 // A scenario is NAME.jsonl, or the command-line arguments in NAME.args ("{source}" standing for
-// the source tree), which name the scenario themselves.
+// the source tree, lines starting with "#" skipped), which name the scenario themselves.
 #include <dirent.h>
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@ namespace {
 const std::string kScenarioDir = std::string(KORVEL_SOURCE_DIR) + "/tests/scenarios";
 constexpr const char* kExpectedSuffix = ".expected.jsonl";
 constexpr const char* kSourceMark = "{source}";
+constexpr const char* kCommentMark = "#";
 
 std::vector<std::string> GoldenNames() {
   std::vector<std::string> names;
@@ -40,7 +42,12 @@ std::vector<std::string> ScenarioArguments(const std::string& name) {
   const std::string args_text = korvel_test::ReadFileText(kScenarioDir + "/" + name + ".args");
   if (args_text.empty()) return {kScenarioDir + "/" + name + ".jsonl"};
   std::vector<std::string> args;
-  std::istringstream in(args_text);
+  std::istringstream lines(args_text);
+  std::string words;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(kCommentMark, 0) != 0) words += line + "\n";
+  }
+  std::istringstream in(words);
   for (std::string arg; in >> arg;) {
     const size_t mark = arg.find(kSourceMark);
     if (mark != std::string::npos)

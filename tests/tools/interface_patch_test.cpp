@@ -1,5 +1,5 @@
-// Tests of the "interface" op: creation, updates in place, identity changes that move the flows
-// to an updated copy, and the refusals.
+// Tests of the "interface" op: creation, updates in place, identity changes, refusals.
+// An identity change moves the interface's flows to an updated copy.
 #include <gtest/gtest.h>
 
 #include <algorithm>

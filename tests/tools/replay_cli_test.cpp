@@ -1,5 +1,6 @@
-// Tests of the korvel-replay program as users run it: exit statuses 0 to 3, the messages on
-// standard error, the output file, the sink files and the shutdown after a scenario error.
+// Tests of the korvel-replay program as users run it, through its exit status and output.
+// Covered: exit statuses 0 to 3, the messages on standard error, the output file, the sink files
+// and the shutdown after a scenario error.
 #include <gtest/gtest.h>
 #include <zlib.h>
 

@@ -1,5 +1,5 @@
-// Tests of the scenario ops against a stand-in processor that records every call the daemon's
-// side makes: event values, arguments, when the worker starts, syncs and the error paths.
+// Tests of the scenario ops against a processor that records every call made on it.
+// Covered: event values, arguments, when the worker starts, syncs and the error paths.
 #include <gtest/gtest.h>
 #include <stdio.h>
 

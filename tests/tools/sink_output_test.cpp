@@ -1,5 +1,5 @@
-// Tests of what a sink call becomes: the output line, safe file names, and the per-channel files
-// read back with zlib and the MessagePack reader.
+// Tests of what a sink call becomes: the output line, safe file names, the per-channel files.
+// The files are read back with zlib and the MessagePack reader.
 #include <gtest/gtest.h>
 #include <zlib.h>
 

@@ -1,5 +1,5 @@
-// A plugin file whose ABI record names interface level 24: korvel-replay must refuse it without
-// calling its factory, which would abort.
+// A plugin file whose ABI record names interface level 24, which korvel-replay must refuse.
+// Its factory aborts, so a tool that calls it before checking the record fails loudly.
 #include <cstdint>
 #include <cstdlib>
 
