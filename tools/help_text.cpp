@@ -65,9 +65,9 @@ loaded its configuration once.
                                  "endpoints" (the first and second endpoint tables) replace
                                  what the interface holds
   {"op":"flow","id":S,...}       create or update flow S in the daemon's flow map; members
-                                 merge into what the flow holds (new flows start at 0, false,
-                                 empty) and "interface" (an interface key) is required for a
-                                 new flow. Members: digest, digest_history [N...] (oldest
+                                 merge into what the flow holds (an array replaces the one it
+                                 holds; new flows start at 0, false, empty) and "interface" (an
+                                 interface key) is required for a new flow. Members: digest, digest_history [N...] (oldest
                                  first), first_seen, last_seen, lower_map, other_type,
                                  tunnel_type, origin, privacy_mask, lower_mac, upper_mac,
                                  lower_ip, upper_ip ("IP" or "IP:PORT", "[IPv6]:PORT"; "" clears),
