@@ -34,8 +34,9 @@ void kppPlugin::EncodeInterfaces(Interfaces* interfaces) {
     iface.EncodeAddrs(encoded, addr_path, AddressSeparator());
     json_interfaces[iface.name] = std::move(encoded);
 
-    const uint8_t selector = iface.endpoint_selector;
+    // The daemon switches tables under the endpoint lock, so the selector is read under it too.
     std::lock_guard<std::mutex> endpoint_guard(iface.endpoint_lock);
+    const uint8_t selector = iface.endpoint_selector;
     const kvInterface::EndpointTable& table = iface.endpoints[(selector & 0x01) != 0 ? 0 : 1];
     for (const auto& endpoint : table) {
       endpoint.second.Encode(json_endpoints, endpoint.first.GetString(kvAddr::MAKE_DEFAULT));

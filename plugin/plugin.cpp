@@ -61,7 +61,10 @@ void kppPlugin::GetStatus(json&) {}
 void kppPlugin::DisplayStatus(const json&) {}
 
 void kppPlugin::DispatchEvent(kvPlugin::Event event, void*) {
-  if (event == kvPlugin::EVENT_RELOAD) reload.store(true);
+  if (event == kvPlugin::EVENT_RELOAD) {
+    reload_requests.fetch_add(1);
+    reload.store(true);
+  }
 }
 
 void kppPlugin::Reload() {

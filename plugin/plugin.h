@@ -97,6 +97,9 @@ class kppPlugin : public kvPluginProcessor {
 
   // A configuration (re)load is due; set by DispatchEvent, cleared by the worker.
   std::atomic<bool> reload;
+  // Reload requests made so far; the worker compares it around a reload to catch a request made
+  // while the file was being read.
+  std::atomic<uint64_t> reload_requests{0};
   // The daemon ended an update; the worker sends the periodic payloads.
   std::atomic<bool> dispatch_pending;
   // Wakes the worker (CLOCK_MONOTONIC); daemon threads broadcast it without cond_mutex.

@@ -27,8 +27,12 @@ void* kppPlugin::Entry() {
 
   for (;;) {
     if (reload.load()) {
+      const uint64_t served = reload_requests.load();
       Reload();
       reload.store(false);
+      // A request made while the file was being read may be for a file rewritten meanwhile: it
+      // gets a reload of its own on the next pass instead of being absorbed by this one.
+      if (reload_requests.load() != served) reload.store(true);
     }
 
     Lock();

@@ -18,8 +18,6 @@
 namespace {
 
 TEST(InterfaceRace, EndpointsAreEncodedWhileTheDaemonSwitchesTables) {
-  GTEST_SKIP() << "EncodeInterfaces reads endpoint_selector before it takes endpoint_lock "
-                  "(payload/update_documents.cpp); the thread sanitizer reports the race";
   korvel_test::TempFile config;
   kppPlugin plugin("proc", {{"conf_filename", config.Path()}});
   auto iface = korvel_test::MakeInterface("eth0", kvInterface::ROLE_LAN);
