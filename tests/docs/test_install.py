@@ -1,0 +1,202 @@
+#!/usr/bin/python3
+"""The installed tree and the Debian package: what lands where, and that the installed
+korvel-replay plays the demo with no option but the scenario, from the staging directory, without
+LD_LIBRARY_PATH, loading the daemon library stand-in and the plugin installed beside it.
+
+    /usr/bin/python3 tests/docs/test_install.py --build DIR --source DIR --prefix P \\
+        --bindir D --libdir D --docdir D --config-file F --version V --cmake CMAKE \\
+        --cpack CPACK [unittest options]
+
+--bindir, --libdir and --docdir are relative to the prefix (or absolute), --config-file is the
+example configuration's full installed path; all as the build was configured.
+"""
+
+import argparse
+import glob
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ARGS = None
+SCHEMA_NAMES = ["flow", "flow_dpi_update", "flow_dpi_complete", "flow_purge", "flow_stats",
+                "agent_hello", "agent_status", "interfaces", "endpoints", "interface_stats",
+                "global_stats", "legacy"]
+
+
+def clean_env():
+    env = dict(os.environ)
+    env.pop("LD_LIBRARY_PATH", None)
+    env.pop("LD_PRELOAD", None)
+    return env
+
+
+def under(root, path):
+    """path (absolute, or relative to the prefix) inside the staged tree root."""
+    if os.path.isabs(path):
+        return os.path.join(root, path.lstrip("/"))
+    return os.path.join(root, ARGS.prefix.lstrip("/"), path)
+
+
+def normalized(records):
+    """Output records with what varies between runs taken out: the status timestamp and the
+    order of arrays filled from the daemon's hash tables."""
+    result = []
+    for record in records:
+        payload = record["payload"]
+        payload.pop("timestamp", None)
+        kind = payload.get("type")
+        if kind == "interfaces":
+            for name, iface in payload.items():
+                if name != "type" and "addr" in iface:
+                    iface["addr"].sort()
+        elif kind == "endpoints":
+            for name, addresses in payload.items():
+                if name != "type":
+                    addresses.sort()
+        elif kind is None:
+            for iface in (payload.get("interfaces") or {}).values():
+                iface.get("addr", []).sort()
+            for addresses in (payload.get("devices") or {}).values():
+                addresses.sort()
+            for flows in payload.get("flows", {}).values():
+                flows.sort(key=lambda flow: flow["digest"])
+        result.append(record)
+    return result
+
+
+def read_records(text):
+    return [json.loads(line) for line in text.splitlines() if line.strip()]
+
+
+class InstalledTree:
+    """Checks shared by the staged install and the unpacked package."""
+
+    def check_layout(self, root):
+        bindir = under(root, ARGS.bindir)
+        libdir = under(root, ARGS.libdir)
+        tool = os.path.join(bindir, "korvel-replay")
+        self.assertTrue(os.access(tool, os.X_OK), tool)
+        plugin = os.path.join(libdir, "korveld", "libkorvel-proc-core.so.0")
+        self.assertTrue(os.path.isfile(plugin), plugin)
+        dynamic = subprocess.run(["readelf", "-d", plugin], capture_output=True, text=True,
+                                 check=True).stdout
+        self.assertIn("Library soname: [libkorvel-proc-core.so.0]", dynamic)
+        host = os.path.join(libdir, "libkorveld.so.25")
+        self.assertTrue(os.path.isfile(host), host)
+        self.assertTrue(os.path.islink(host), "the stand-in's SONAME link")
+        tool_dynamic = subprocess.run(["readelf", "-d", tool], capture_output=True, text=True,
+                                      check=True).stdout
+        self.assertIn("$ORIGIN/", tool_dynamic, "korvel-replay finds its library by RPATH")
+        config = under(root, ARGS.config_file)
+        with open(config, encoding="utf-8") as installed, \
+                open(os.path.join(ARGS.source, "examples", "korvel-proc-core.json"),
+                     encoding="utf-8") as source:
+            self.assertEqual(installed.read(), source.read())
+        docdir = under(root, ARGS.docdir)
+        for name in ("README.md", "documents.md", "configuration.md", "filters.md",
+                     "examples/demo.jsonl", "examples/documents.jsonl"):
+            self.assertTrue(os.path.isfile(os.path.join(docdir, name)), name)
+        schemas = sorted(os.path.basename(p)[:-len(".schema.json")]
+                         for p in glob.glob(os.path.join(docdir, "schemas", "*")))
+        self.assertEqual(schemas, sorted(SCHEMA_NAMES))
+        return tool, docdir
+
+    def play(self, tool, scenario, root):
+        """Plays a scenario with the installed tool from / with a clean environment; returns
+        its records, and checks that the libraries it loaded came from the staged tree."""
+        env = clean_env()
+        env["LD_DEBUG"] = "libs"
+        result = subprocess.run([tool, "-q", scenario], capture_output=True, text=True,
+                                cwd="/", env=env, check=False, timeout=300)
+        self.assertEqual(result.returncode, 0, result.stderr[-3000:])
+        # The dynamic linker names every library it initializes by its full path.
+        loaded = [line.split("calling init:", 1)[1].strip() for line in result.stderr.splitlines()
+                  if "calling init:" in line]
+        for library in ("libkorveld.so.25", "libkorvel-proc-core.so.0"):
+            paths = {p for p in loaded if os.path.basename(p) == library}
+            self.assertTrue(paths, "%s was not loaded" % library)
+            for path in paths:
+                self.assertTrue(os.path.realpath(path).startswith(os.path.realpath(root) + "/"),
+                                "%s loaded from %s, outside %s" % (library, path, root))
+        return read_records(result.stdout)
+
+    def check_plays(self, root):
+        tool, docdir = self.check_layout(root)
+        played = self.play(tool, os.path.join(docdir, "examples", "demo.jsonl"), root)
+        with open(os.path.join(ARGS.source, "tests", "scenarios", "demo.expected.jsonl"),
+                  encoding="utf-8") as handle:
+            expected = read_records(handle.read())
+        self.assertEqual(len(played), len(expected))
+        for number, (got, want) in enumerate(zip(normalized(played), normalized(expected)), 1):
+            self.assertEqual(got, want, "demo record %d" % number)
+        examples = self.play(tool, os.path.join(docdir, "examples", "documents.jsonl"), root)
+        self.assertEqual(len(examples), 20)
+
+
+class InstallTest(unittest.TestCase, InstalledTree):
+
+    def test_staged_install_plays_the_demo(self):
+        with tempfile.TemporaryDirectory(prefix="korvel-stage.") as stage:
+            env = clean_env()
+            env["DESTDIR"] = stage
+            result = subprocess.run([ARGS.cmake, "--install", ARGS.build], env=env,
+                                    capture_output=True, text=True, check=False)
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            self.check_plays(stage)
+
+
+@unittest.skipUnless(shutil.which("dpkg-deb"), "dpkg-deb")
+class PackageTest(unittest.TestCase, InstalledTree):
+
+    def test_debian_package(self):
+        with tempfile.TemporaryDirectory(prefix="korvel-package.") as work:
+            result = subprocess.run(
+                [ARGS.cpack, "-G", "DEB", "--config", os.path.join(ARGS.build, "CPackConfig.cmake"),
+                 "-B", work], capture_output=True, text=True, check=False, cwd=work)
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            packages = glob.glob(os.path.join(work, "*.deb"))
+            self.assertEqual(len(packages), 1, packages)
+            package = packages[0]
+            arch = subprocess.run(["dpkg", "--print-architecture"], capture_output=True,
+                                  text=True, check=True).stdout.strip()
+            self.assertEqual(os.path.basename(package), "korvel-proc-core_%s_%s.deb" %
+                             (ARGS.version, arch))
+
+            fields = subprocess.run(["dpkg-deb", "-f", package], capture_output=True, text=True,
+                                    check=True).stdout
+            control = dict(line.split(": ", 1) for line in fields.splitlines()
+                           if ": " in line and not line.startswith(" "))
+            self.assertEqual(control["Package"], "korvel-proc-core")
+            self.assertEqual(control["Version"], ARGS.version)
+            self.assertEqual(control["Architecture"], arch)
+            depends = [d.split()[0] for d in control["Depends"].split(", ")]
+            for needed in ("libc6", "libstdc++6", "zlib1g"):
+                self.assertIn(needed, depends)
+            self.assertNotIn("korveld", " ".join(depends))
+
+            info = os.path.join(work, "control")
+            subprocess.run(["dpkg-deb", "-e", package, info], check=True)
+            with open(os.path.join(info, "conffiles"), encoding="utf-8") as handle:
+                self.assertEqual(handle.read().split(), [ARGS.config_file])
+
+            root = os.path.join(work, "root")
+            subprocess.run(["dpkg-deb", "-x", package, root], check=True)
+            self.check_plays(root)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for option in ("build", "source", "prefix", "bindir", "libdir", "docdir", "config-file",
+                   "version", "cmake", "cpack"):
+        parser.add_argument("--" + option, required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
