@@ -192,7 +192,17 @@ TEST_F(HostileRecordsTest, LargestFlowCountersAreWrittenExactly) {
   flow->vlan_id = Max<uint16_t>();
   flow->detected_protocol = static_cast<kvProto::Id>(Max<uint32_t>());
   flow->detected_application = Max<uint32_t>();
-  flow->category.application = Max<uint32_t>();
+  flow->category = {Max<uint32_t>(), Max<uint32_t>(), Max<uint32_t>(),
+                    Max<uint32_t>(), Max<uint32_t>(), Max<uint32_t>()};
+  kvAddr::FromString("192.0.2.10:65535", flow->lower_addr);
+  kvAddr::FromString("198.51.100.20:65535", flow->upper_addr);
+  flow->tunnel_type = kvFlow::TUNNEL_GTP;
+  flow->gtp.version = Max<uint8_t>();
+  flow->gtp.ip_version = 4;
+  flow->gtp.ip_dscp = Max<uint8_t>();
+  flow->gtp.lower_teid = flow->gtp.upper_teid = Max<uint32_t>();
+  kvAddr::FromString("203.0.113.1:65535", flow->gtp.lower_addr);
+  kvAddr::FromString("203.0.113.2:65535", flow->gtp.upper_addr);
   flow->risk_score = Max<uint16_t>();
   flow->risk_score_client = Max<uint16_t>();
   flow->risk_score_server = Max<uint16_t>();
@@ -223,7 +233,21 @@ TEST_F(HostileRecordsTest, LargestFlowCountersAreWrittenExactly) {
   EXPECT_EQ(flow_doc.at("vlan_id").get<uint64_t>(), 65535u);
   EXPECT_EQ(flow_doc.at("local_rate").get<double>(), static_cast<double>(Max<float>()));
   EXPECT_EQ(flow_doc.at("other_rate").get<double>(), static_cast<double>(Max<float>()));
-  EXPECT_EQ(flow_doc.at("category").at("application").get<uint64_t>(), u32);
+  EXPECT_EQ(flow_doc.at("category"), json({{"application", u32},
+                                           {"domain", u32},
+                                           {"local_network", u32},
+                                           {"other_network", u32},
+                                           {"overlay", u32},
+                                           {"protocol", u32}}));
+  EXPECT_EQ(flow_doc.at("local_port").get<uint64_t>(), 65535u);
+  EXPECT_EQ(flow_doc.at("other_port").get<uint64_t>(), 65535u);
+  const json& gtp = flow_doc.at("gtp");
+  EXPECT_EQ(gtp.at("version").get<uint64_t>(), 255u);
+  EXPECT_EQ(gtp.at("ip_dscp").get<uint64_t>(), 255u);
+  EXPECT_EQ(gtp.at("local_teid").get<uint64_t>(), u32);
+  EXPECT_EQ(gtp.at("other_teid").get<uint64_t>(), u32);
+  EXPECT_EQ(gtp.at("local_port").get<uint64_t>(), 65535u);
+  EXPECT_EQ(gtp.at("other_port").get<uint64_t>(), 65535u);
   EXPECT_EQ(flow_doc.at("risks"), json({{"ndpi_risk_score", 65535u},
                                         {"ndpi_risk_score_client", 65535u},
                                         {"ndpi_risk_score_server", 65535u}}));
