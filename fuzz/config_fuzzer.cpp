@@ -153,6 +153,9 @@ Outcome Expected(const json& root, const Settings& previous) {
   return outcome;
 }
 
+// The scratch file, removed when the fuzzer exits.
+std::string scratch_path;
+
 // The file every input is written to, and the plugin that loads it.
 struct Harness {
   Harness() {
@@ -161,6 +164,8 @@ struct Harness {
     if (fd < 0) std::abort();
     close(fd);
     path = pattern;
+    scratch_path = path;
+    std::atexit([] { unlink(scratch_path.c_str()); });
     plugin = new kppPlugin("fuzz", {{"conf_filename", path}});
     kvStandIn::SetLogHandler([this](bool debug, const std::string& line) {
       if (debug) return;

@@ -42,12 +42,17 @@ class IdleProcessor : public kvPluginProcessor {
   void GetVersion(std::string& version) override { version = "0"; }
 };
 
-std::string ScratchConfigPath() {
+// The file "config" ops write, removed when the fuzzer exits.
+std::string scratch_path;
+
+const std::string& ScratchConfigPath() {
   char pattern[] = "/tmp/korvel-fuzz-scenario-XXXXXX";
   const int fd = mkstemp(pattern);
   if (fd < 0) std::abort();
   close(fd);
-  return pattern;
+  scratch_path = pattern;
+  std::atexit([] { unlink(scratch_path.c_str()); });
+  return scratch_path;
 }
 
 }  // namespace
