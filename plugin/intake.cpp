@@ -33,6 +33,17 @@ class BucketGuard {
   size_t index;
 };
 
+// Builds a queued event straight in the queue's storage: emplace_back converts this into the
+// kppFlowEvent it constructs in place, so the snapshot is copied once, with no temporary event
+// to move from and destroy. Made and used under the thread lock.
+struct QueuedEvent {
+  const std::shared_ptr<kvFlow>& flow;
+  uint16_t event;
+  const kvFlowStats& stats;
+
+  operator kppFlowEvent() const { return kppFlowEvent{flow, event, stats}; }
+};
+
 bool IsSingleFlowEvent(kvPluginProcessor::Event event) {
   return event == kvPluginProcessor::EVENT_FLOW_PURGE ||
          event == kvPluginProcessor::EVENT_FLOW_NEW ||
@@ -65,7 +76,8 @@ void kppPlugin::DispatchProcessorEvent(kvPluginProcessor::Event event, kvFlowMap
         const kvFlow& flow = *entry.second;
         if (!flow.stats_ready || flow.stats_hold) continue;
         if (flow.stats.lower_packets == 0 && flow.stats.upper_packets == 0) continue;
-        event_queue.push_back(kppFlowEvent{entry.second, static_cast<uint16_t>(event), flow.stats});
+        event_queue.emplace_back(
+            QueuedEvent{entry.second, static_cast<uint16_t>(event), flow.stats});
       }
     }
     queued = !event_queue.empty();
@@ -79,7 +91,7 @@ void kppPlugin::DispatchProcessorEvent(kvPluginProcessor::Event event,
   if ((channel_types.load() & kpp::kFlowEventTypes) == 0) return;
   {
     ThreadLockGuard guard(*this);
-    event_queue.push_back(kppFlowEvent{flow, static_cast<uint16_t>(event), flow->stats});
+    event_queue.emplace_back(QueuedEvent{flow, static_cast<uint16_t>(event), flow->stats});
   }
   Wake();
 }
