@@ -41,6 +41,9 @@ class kppPlugin : public kvPluginProcessor {
   using InterfaceFlows = std::map<std::string, std::unordered_map<uint64_t, json>>;
   using Interfaces = std::map<std::string, std::shared_ptr<kvInterface>>;
 
+  // Cache line size of the processors the daemon runs on.
+  static constexpr size_t kCacheLine = 64;
+
   // Throws kvException when conf_filename is empty or a POSIX primitive cannot be made.
   kppPlugin(const std::string& tag, const kvPlugin::Params& params);
   ~kppPlugin() override;
@@ -110,10 +113,12 @@ class kppPlugin : public kvPluginProcessor {
   Sinks sinks;
   // Union of the channel type bits in use; read by daemon threads without a lock.
   std::atomic<uint8_t> channel_types;
-  // Queued flow events; guarded by the thread lock (kvThread::Lock).
-  std::vector<kppFlowEvent> event_queue;
+  // Queued flow events; guarded by the thread lock (kvThread::Lock). Daemon threads append to it
+  // at every flow event while the worker pops work_queue at every event it encodes, so the two
+  // start on cache lines of their own: neither thread's writes evict the other's.
+  alignas(kCacheLine) std::vector<kppFlowEvent> event_queue;
   // The batch being encoded, in reverse arrival order; worker only.
-  std::vector<kppFlowEvent> work_queue;
+  alignas(kCacheLine) std::vector<kppFlowEvent> work_queue;
   // Filter evaluation and expressions; worker only.
   kvFlowParser flow_parser;
   std::vector<std::string> flow_filters;
