@@ -1,5 +1,6 @@
 // The worker loop: reload, take over the queued batch, filter, encode and dispatch, then send the
 // periodic payloads once the daemon has ended an update.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -44,12 +45,22 @@ void* kppPlugin::Entry() {
     }
     // Take over the whole batch; work_queue holds it in reverse, so its back is the oldest.
     // No encoding happens under the thread lock.
-    work_queue.reserve(work_queue.size() + event_queue.size());
-    while (!event_queue.empty()) {
-      work_queue.push_back(std::move(event_queue.back()));
-      event_queue.pop_back();
+    if (work_queue.empty()) {
+      // The usual case (every pass drains work_queue): the two queues trade storage, so the lock
+      // is held for a constant time whatever the batch size, no event is copied under it, and
+      // the daemon's threads append into the emptied storage of the last batch. The batch is
+      // put in reverse order after the lock is released; work_queue is the worker's alone.
+      work_queue.swap(event_queue);
+      Unlock();
+      std::reverse(work_queue.begin(), work_queue.end());
+    } else {
+      work_queue.reserve(work_queue.size() + event_queue.size());
+      while (!event_queue.empty()) {
+        work_queue.push_back(std::move(event_queue.back()));
+        event_queue.pop_back();
+      }
+      Unlock();
     }
-    Unlock();
 
     ProcessBatch();
     FinishUpdate();
