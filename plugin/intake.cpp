@@ -93,7 +93,7 @@ void kppPlugin::DispatchProcessorEvent(kvPluginProcessor::Event event,
     ThreadLockGuard guard(*this);
     event_queue.emplace_back(QueuedEvent{flow, static_cast<uint16_t>(event), flow->stats});
   }
-  Wake();
+  if (worker_looking.load()) Wake();
 }
 
 void kppPlugin::DispatchProcessorEvent(kvPluginProcessor::Event event, Interfaces* interfaces) {

@@ -107,6 +107,10 @@ class kppPlugin : public kvPluginProcessor {
   std::atomic<bool> dispatch_pending;
   // Wakes the worker (CLOCK_MONOTONIC); daemon threads broadcast it without cond_mutex.
   pthread_cond_t cond;
+  // Set by the worker before it looks at event_queue for a batch, cleared once it has found one.
+  // A daemon thread that queued an event broadcasts cond only while it is set: otherwise the
+  // worker is busy with a batch and will look at the queue again before it waits.
+  std::atomic<bool> worker_looking{true};
   pthread_mutex_t cond_mutex;
   // Configuration in force; installed by the worker under the thread lock, read by the worker.
   kppChannelConfig defaults;

@@ -36,6 +36,9 @@ void* kppPlugin::Entry() {
       if (reload_requests.load() != served) reload.store(true);
     }
 
+    // Announced before the look, so that a daemon thread queueing after it sees the announcement
+    // and wakes the worker.
+    worker_looking.store(true);
     Lock();
     if (event_queue.empty()) {
       Unlock();
@@ -43,6 +46,7 @@ void* kppPlugin::Entry() {
       WaitForWork();
       continue;
     }
+    worker_looking.store(false);
     // Take over the whole batch; work_queue holds it in reverse, so its back is the oldest.
     // No encoding happens under the thread lock.
     if (work_queue.empty()) {
