@@ -1,6 +1,7 @@
 // EncodeFlow: turns one queued flow event into its flow-event document.
 #include <mutex>
 
+#include "encode/flow_counters_of.h"
 #include "kv/interface.h"
 #include "payload/keys.h"
 #include "plugin/plugin.h"
@@ -64,21 +65,22 @@ void kppPlugin::EncodeFlow(const kppFlowEvent& event, json& document) {
   flow.Encode(encoded, event.stats, FirstEncoding(event.event));
 
   if (event.event == kvPluginProcessor::EVENT_FLOW_MAP) {
+    // The event document carries a counters-only encoding, taken from the full one: copied when
+    // the full encoding is filed (the first of its digest in this update wins the table), moved
+    // out of it when it is discarded.
     const std::string& name = iface ? iface->name : std::string();
     auto& table = interface_flows[name];
-    // The first full encoding of a digest in an update wins; the table takes it over, since the
-    // event document carries a counters-only encoding of its own.
     if (table.find(digest) == table.end()) {
+      json counters = kpp::encode::FlowCountersOf(static_cast<const json&>(encoded));
       table.emplace(digest, std::move(encoded));
+      encoded = std::move(counters);
+    } else {
+      encoded = kpp::encode::FlowCountersOf(std::move(encoded));
     }
   }
 
   document[kpp::keys::Type()] = type;
-
-  if (event.event == kvPluginProcessor::EVENT_FLOW_MAP) {
-    encoded = json::object();
-    flow.Encode(encoded, event.stats, kvFlow::ENCODE_STATS);
-  } else if (event.event == kvPluginProcessor::EVENT_FLOW_PURGE) {
+  if (event.event == kvPluginProcessor::EVENT_FLOW_PURGE) {
     document[kpp::keys::Reason()] = (ip_protocol == kIpProtocolTcp && tcp_closed != 0)
                                         ? kpp::texts::kReasonClosed
                                         : kpp::texts::kReasonExpired;
