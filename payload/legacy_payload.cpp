@@ -2,6 +2,7 @@
 // legacy "agent_status".
 #include "kv/version.h"
 #include "payload/keys.h"
+#include "payload/release_document.h"
 #include "plugin/constants.h"
 #include "plugin/plugin.h"
 
@@ -27,7 +28,8 @@ void kppPlugin::DispatchLegacyPayload(const kppUpdateDocuments& documents) {
   document[kpp::keys::Stats()] = documents.interface_stats;
   DispatchPayload(kppChannelConfig::TYPE_LEGACY_HTTP, document);
 
-  document.clear();
+  // The update's flow encodings go here, freed from the leaves up.
+  kpp::ReleaseDocument(document);
   document[kpp::keys::Type()] = kpp::texts::kAgentHello;
   document[kpp::keys::AgentVersion()] = kv_get_version();
   document[kpp::keys::BuildVersion()] = kv_get_version_and_features(false);

@@ -9,6 +9,7 @@
 
 #include "kv/exception.h"
 #include "kv/log.h"
+#include "payload/release_document.h"
 #include "plugin/constants.h"
 #include "plugin/plugin.h"
 
@@ -118,10 +119,9 @@ void kppPlugin::ProcessBatch() {
     if (IsEmptyDocument(document)) continue;
     DispatchPayload(kppChannelConfig::TYPE_LEGACY_SOCKET, document);
     DispatchPayload(kppChannelConfig::TYPE_STREAM_FLOWS, document);
-    // Emptied member by member before it goes: the flow encoding is then released on its own,
-    // in one pass sized to its members, instead of through the growing list of everything the
-    // whole document holds, which the library would otherwise build.
-    document.clear();
+    // Freed from the leaves up: the library's destructor would first move every nested value of
+    // the flow encoding into a list of its own.
+    kpp::ReleaseDocument(document);
   }
 }
 
