@@ -11,22 +11,7 @@
 #include "kv/exception.h"
 #include "kv/log.h"
 #include "plugin/plugin.h"
-
-namespace {
-
-// Holds the plugin's thread lock (kvThread::Lock/Unlock) for a scope, exceptions included.
-class ThreadLockGuard {
- public:
-  explicit ThreadLockGuard(kvThread& thread_) : thread(thread_) { thread.Lock(); }
-  ~ThreadLockGuard() { thread.Unlock(); }
-  ThreadLockGuard(const ThreadLockGuard&) = delete;
-  ThreadLockGuard& operator=(const ThreadLockGuard&) = delete;
-
- private:
-  kvThread& thread;
-};
-
-}  // namespace
+#include "plugin/thread_lock_guard.h"
 
 // Worker thread only. defaults, sinks and flow_filters are read only by the worker, but are
 // installed under the thread lock, which daemon threads take to queue flow events; they read

@@ -5,20 +5,9 @@
 #include "kv/flow_map.h"
 #include "plugin/constants.h"
 #include "plugin/plugin.h"
+#include "plugin/thread_lock_guard.h"
 
 namespace {
-
-// Holds the thread lock for a scope. The lock is the plugin's (kvThread::Lock/Unlock).
-class ThreadLockGuard {
- public:
-  explicit ThreadLockGuard(kvThread& thread_) : thread(thread_) { thread.Lock(); }
-  ~ThreadLockGuard() { thread.Unlock(); }
-  ThreadLockGuard(const ThreadLockGuard&) = delete;
-  ThreadLockGuard& operator=(const ThreadLockGuard&) = delete;
-
- private:
-  kvThread& thread;
-};
 
 // Holds one flow-map bucket for a scope.
 class BucketGuard {
