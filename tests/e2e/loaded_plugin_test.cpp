@@ -1,12 +1,14 @@
-// One update through the loaded plugin with channels of all four types on two sinks: every flow
-// event, then the legacy and stream families, each document checked in full in sending order.
+// The built plugin loaded as the daemon loads it (dlopen, factory, worker thread, termination,
+// unloading): one update reaching channels of all four types on two sinks, each document in full
+// and in sending order; events from several daemon threads; a reload that drops a channel.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kv/flow_map.h"
@@ -28,6 +30,11 @@ class LoadedPlugin {
     plugin.reset(init(tag, {{"conf_filename", conf}}));
     processor = dynamic_cast<kvPluginProcessor*>(plugin.get());
     if (processor == nullptr) throw std::runtime_error("not a processor");
+    plugin->Create();
+    // The configuration is installed under the thread lock before the worker's first pass takes
+    // it: after two acquisitions it is in force.
+    if (!WaitUntil([&] { return plugin->GetThreadLockCount() >= 2; }))
+      throw std::runtime_error("the worker did not start");
   }
   ~LoadedPlugin() {
     Stop();
@@ -50,7 +57,7 @@ json FlowDocument(const char* envelope, const json& flow) {
   return document;
 }
 
-TEST(AllChannels, OneUpdateReachesEveryChannelInOrder) {
+TEST(LoadedPlugin, OneUpdateReachesEveryChannelInOrder) {
   kvGlobalConfig::Create();
   LogCapture log;
   SinkRecorder sink;
@@ -63,9 +70,6 @@ TEST(AllChannels, OneUpdateReachesEveryChannelInOrder) {
                   "socket": {"types": ["legacy-socket"]}}
     }})");
   LoadedPlugin loaded("daemon", config.Path());
-  loaded.plugin->Create();
-  // The configuration is installed under the thread lock before the worker's first pass takes it.
-  ASSERT_TRUE(WaitUntil([&] { return loaded.plugin->GetThreadLockCount() >= 2; }));
 
   auto eth0 = Eth0();
   auto wan0 = MakeInterface("wan0", kvInterface::ROLE_WAN);
@@ -202,6 +206,79 @@ TEST(AllChannels, OneUpdateReachesEveryChannelInOrder) {
   global["type"] = "global_stats";
   EXPECT_EQ(calls[21].payload, global);
 
+  EXPECT_EQ(log.PrintedLines().size(), 1u);  // the banner alone: nothing failed
+}
+
+TEST(LoadedPlugin, EventsFromSeveralThreadsReachEveryChannelOnceInOrderThenAReload) {
+  kvGlobalConfig::Create();
+  LogCapture log;
+  SinkRecorder sink;
+  TempFile config;
+  config.Write(R"({
+    // one socket channel and one flow stream, on two sinks
+    "sinks": {
+      "sock": {"legacy": {"types": ["legacy-socket"], "compressor": "gz"}},
+      "bus": {"flows": {"types": ["stream-flows"], "format": "msgpack"}}
+    }})");
+  LoadedPlugin loaded("daemon", config.Path());
+  auto lan = MakeInterface("eth0", kvInterface::ROLE_LAN);
+  auto flow = MakeFlow(lan, 0xa1);
+  loaded.processor->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_NEW, flow);
+  ASSERT_TRUE(WaitUntil([&] { return sink.Count() == 2; }));
+  const std::vector<SinkCall> first = sink.Calls();
+  EXPECT_EQ(first[0].sink + " " + std::to_string(first[0].flags), "sock 57");
+  EXPECT_EQ(first[1].sink + " " + std::to_string(first[1].flags), "bus 4");
+  EXPECT_EQ(first[0].payload, first[1].payload);
+  sink.Clear();
+
+  // Four daemon threads, each with flows of its own: every event reaches both channels exactly
+  // once, and each thread's events keep their order.
+  constexpr int kThreads = 4;
+  constexpr int kEventsPerThread = 500;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; t++) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEventsPerThread; i++) {
+        auto own = MakeFlow(lan, static_cast<uint64_t>(t) << 32 | static_cast<uint64_t>(i));
+        loaded.processor->DispatchProcessorEvent(kvPluginProcessor::EVENT_DPI_UPDATE, own);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  ASSERT_TRUE(WaitUntil([&] { return sink.Count() == 2 * kThreads * kEventsPerThread; }));
+  std::map<std::string, std::vector<int>> next_per_channel_thread;
+  std::map<std::string, int> seen;
+  for (const SinkCall& call : sink.Calls()) {
+    const std::string digest = call.payload.at("flow").at("digest");
+    const int thread = std::stoi(digest.substr(0, 8), nullptr, 16);
+    const int index = std::stoi(digest.substr(8), nullptr, 16);
+    const std::string channel = *call.channels.begin();
+    auto& next = next_per_channel_thread[channel];
+    next.resize(kThreads, 0);
+    EXPECT_EQ(index, next[thread]) << channel << " thread " << thread;
+    next[thread] = index + 1;
+    seen[channel]++;
+  }
+  EXPECT_EQ(seen, (std::map<std::string, int>{{"flows", kThreads * kEventsPerThread},
+                                              {"legacy", kThreads * kEventsPerThread}}));
+  sink.Clear();
+
+  // A reload that drops the socket channel: later events reach the flow stream only.
+  config.Write(R"({"sinks": {"bus": {"flows": {"types": ["stream-flows"]}}}})");
+  loaded.plugin->DispatchEvent(kvPlugin::EVENT_RELOAD);
+  ASSERT_TRUE(WaitUntil([&] {
+    size_t loads = 0;
+    for (const std::string& line : log.Lines()) {
+      if (line == "daemon: Loading configuration: " + config.Path() + "\n") loads++;
+    }
+    return loads == 2;
+  }));
+  // The event below is taken over after this load has installed, in the same pass at the latest.
+  loaded.processor->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_NEW, flow);
+  ASSERT_TRUE(WaitUntil([&] { return sink.Count() == 1; }));
+  EXPECT_EQ(sink.Calls()[0].sink, "bus");
+  EXPECT_EQ(sink.Calls()[0].flags, 0x01);
+  EXPECT_EQ(sink.Calls()[0].payload, first[0].payload);
   EXPECT_EQ(log.PrintedLines().size(), 1u);  // the banner alone: nothing failed
 }
 
