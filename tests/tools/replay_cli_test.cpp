@@ -1,16 +1,15 @@
-// Tests of the korvel-replay program as users run it, through its exit status and output.
-// Covered: exit statuses 0 to 3, the messages on standard error, the output file, the sink files
-// and the shutdown after a scenario error.
+// Tests of the korvel-replay command line: option parsing, the plugin's ABI record check, and the
+// program as users run it, through its exit status, its messages and its output and sink files.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
+#include <array>
 #include <map>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "kv/json.h"
-#include "tool_runner.h"
+#include "replay_support.h"
+#include "tools/abi_record.h"
+#include "tools/replay_options.h"
 
 namespace {
 
@@ -20,9 +19,90 @@ using korvel_test::ScratchDir;
 using korvel_test::SplitLines;
 using korvel_test::ToolRun;
 
-const std::string kPlugin = KORVEL_PLUGIN_PATH;
+// The options read from `args` as one line, or the usage error.
+std::string Options(const std::vector<std::string>& args) {
+  replay::ReplayOptions o;
+  const std::string error = replay::ParseReplayOptions(args, o);
+  if (!error.empty()) return error;
+  std::string params;
+  for (const auto& [key, value] : o.params) params += "," + key + "=" + value;
+  return korvel_test::Join("plugin", o.plugin_path, "config", o.config_path, "tag", o.tag, "params",
+                           params, "buckets", o.buckets, "out", o.output_path, "sinks", o.sink_dir,
+                           "debug", o.debug, "quiet", o.quiet, "sync", o.sync_timeout_seconds,
+                           "scenario", o.scenario_path, "help", o.help, "version", o.version);
+}
 
-// A configuration with one stream-flows channel, as a scenario line.
+TEST(ReplayOptions, EveryOptionDefaultAndUsageError) {
+  const std::string kBuckets = "--buckets needs a number from 0 to 1048576, got ";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{},
+       "plugin  config  tag proc-core params  buckets 16 out  sinks  debug 0 quiet 0 sync 10 "
+       "scenario  help 0 version 0"},
+      {{"--plugin", "p.so", "--config=c.json", "--tag", "core-2", "--param", "type=2",
+        "--param=x=a=b", "--buckets", "0", "-o", "out.jsonl", "--sink-dir", "dir", "--sync-timeout",
+        "3", "--debug", "-q", "scenario.jsonl"},
+       "plugin p.so config c.json tag core-2 params ,type=2,x=a=b buckets 0 out out.jsonl sinks "
+       "dir debug 1 quiet 1 sync 3 scenario scenario.jsonl help 0 version 0"},
+      // "-" means the standard streams; after "--" everything is the scenario.
+      {{"--output", "-", "-"},
+       "plugin  config  tag proc-core params  buckets 16 out  sinks  debug 0 quiet 0 sync 10 "
+       "scenario  help 0 version 0"},
+      {{"--", "--odd.jsonl"},
+       "plugin  config  tag proc-core params  buckets 16 out  sinks  debug 0 quiet 0 sync 10 "
+       "scenario --odd.jsonl help 0 version 0"},
+      {{"-h", "--version"},
+       "plugin  config  tag proc-core params  buckets 16 out  sinks  debug 0 quiet 0 sync 10 "
+       "scenario  help 1 version 1"},
+      {{"--bogus"}, "unknown option --bogus"},
+      {{"-x"}, "unknown option -x"},
+      {{"--plugin"}, "--plugin needs a value"},
+      {{"--plugin="}, "--plugin needs a path"},
+      {{"--config", ""}, "--config needs a path"},
+      {{"-o", ""}, "-o needs a path"},
+      {{"--sink-dir="}, "--sink-dir needs a path"},
+      {{"--param", "novalue"}, "--param needs KEY=VALUE, got \"novalue\""},
+      {{"--param", "=v"}, "--param needs KEY=VALUE, got \"=v\""},
+      {{"--buckets", "x"}, kBuckets + "\"x\""},
+      {{"--buckets", "1048577"}, kBuckets + "\"1048577\""},
+      {{"--buckets", "-1"}, kBuckets + "\"-1\""},
+      {{"--buckets", "99999999999999999999999"}, kBuckets + "\"99999999999999999999999\""},
+      {{"--sync-timeout", "0"},
+       "--sync-timeout needs a number of seconds from 1 to 86400, got \"0\""},
+      {{"--debug=yes"}, "--debug takes no value"},
+      {{"a.jsonl", "b.jsonl"}, "only one scenario can be played, got \"b.jsonl\" as well"},
+  };
+  for (const auto& [args, expected] : cases) {
+    EXPECT_EQ(Options(args), expected) << ::testing::PrintToString(args);
+  }
+}
+
+TEST(AbiRecord, AcceptsTheDaemonsRecordAndNamesEachWrongField) {
+  const std::array<uint8_t, 32> good = {'B', 'A',  'P',  'K',  0x20, 0, 0,    0, 0x19, 0, 0,
+                                        0,   0x09, 0x03, 0x23, 0x20, 1, 0,    0, 0,    0, 0,
+                                        0,   0,    0x60, 0x0b, 0,    0, 0x48, 0, 0,    0};
+  EXPECT_EQ(replay::CheckAbiRecord(good.data(), 32), "");
+  EXPECT_EQ(replay::CheckAbiRecord(good.data(), 4), "the record is 4 bytes long, expected 32");
+  EXPECT_EQ(replay::CheckAbiRecord(good.data(), 40), "the record is 40 bytes long, expected 32");
+  const std::vector<std::pair<std::map<size_t, uint8_t>, std::string>> cases = {
+      {{{3, 'X'}}, "the magic is not \"BAPK\""},
+      {{{4, 0x21}}, "the length is 33, expected 32"},
+      {{{8, 0x18}}, "the interface level is 24, expected 25"},
+      // Fields are little-endian: 25 written big-endian reads as 0x19000000.
+      {{{8, 0}, {11, 0x19}}, "the interface level is 419430400, expected 25"},
+      {{{12, 0x08}}, "the date stamp is 0x20230308, expected 0x20230309"},
+      {{{16, 0x02}}, "the field at offset 16 is 2, expected 1"},
+      {{{20, 0x01}}, "the field at offset 20 is 1, expected 0"},
+      {{{24, 0x61}}, "the field at offset 24 is 2913, expected 2912"},
+      {{{28, 0x49}}, "the field at offset 28 is 73, expected 72"},
+  };
+  for (const auto& [bytes, message] : cases) {
+    std::array<uint8_t, 32> record = good;
+    for (const auto& [offset, byte] : bytes) record[offset] = byte;
+    EXPECT_EQ(replay::CheckAbiRecord(record.data(), 32), message);
+  }
+}
+
+const std::string kPlugin = KORVEL_PLUGIN_PATH;
 const std::string kStreamFlowsConfig =
     R"({"op":"config","json":{"sinks":{"s":{"c":{"types":["stream-flows"]}}}}})";
 const std::string kInterface = R"({"op":"interface","name":"eth0","role":1})";
@@ -37,14 +117,10 @@ std::string Lines(const std::vector<std::string>& lines) {
   return text;
 }
 
-std::string LastLine(const std::string& text) {
-  const std::vector<std::string> lines = SplitLines(text);
-  return lines.empty() ? std::string() : lines.back();
-}
-
-TEST(ReplayHelp, HelpAndVersion) {
+TEST(ReplayTool, HelpAndVersion) {
   const ToolRun help = RunReplayTool({"--help"});
   EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
   EXPECT_EQ(help.out.rfind("Usage: korvel-replay [OPTION]... [SCENARIO]\n", 0), 0u);
   for (const char* op :
        {"config", "reload", "global", "interface", "flow", "forget", "event", "walk", "interfaces",
@@ -55,273 +131,207 @@ TEST(ReplayHelp, HelpAndVersion) {
                              "--sink-dir", "--sync-timeout", "--debug", "--quiet", "--version"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
-  EXPECT_EQ(help.err, "");
-
-  const ToolRun version = RunReplayTool({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "korvel-replay 1.2.5\n");
+  EXPECT_EQ(RunReplayTool({"--version"}).out, "korvel-replay 1.2.5\n");
 }
 
-TEST(ReplayUsage, UsageErrorsExitWithTwo) {
-  const ToolRun run = RunReplayTool({"--bogus"});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err,
-            "korvel-replay: unknown option --bogus\n"
-            "Try 'korvel-replay --help' for more information.\n");
-  EXPECT_EQ(run.out, "");
-
-  const ToolRun missing = RunReplayTool({"--plugin", kPlugin, "/nonexistent/scenario.jsonl"});
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.err, "korvel-replay: /nonexistent/scenario.jsonl: No such file or directory\n");
-
-  const ToolRun output = RunReplayTool({"--plugin", kPlugin, "-o", "/nonexistent/out.jsonl"});
-  EXPECT_EQ(output.status, 2);
-  EXPECT_EQ(output.err, "korvel-replay: /nonexistent/out.jsonl: No such file or directory\n");
-}
-
-TEST(ReplayLoading, ABadAbiRecordIsRefusedBeforeTheFactoryIsCalled) {
-  const ToolRun run = RunReplayTool({"--plugin", KORVEL_FAKE_BAD_ABI_PATH}, kNewFlowEvent);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, std::string("korvel-replay: ") + KORVEL_FAKE_BAD_ABI_PATH +
-                         ": bad kv_plugin_abi record: the interface level is 24, expected 25\n");
-  EXPECT_EQ(run.out, "");
-}
-
-TEST(ReplayLoading, ALibraryWithoutTheRecordOrNoLibraryAtAllIsRefused) {
-  const ToolRun host = RunReplayTool({"--plugin", KORVEL_HOST_LIBRARY_PATH});
-  EXPECT_EQ(host.status, 1);
-  EXPECT_EQ(host.err.rfind(std::string("korvel-replay: ") + KORVEL_HOST_LIBRARY_PATH +
-                               ": no kv_plugin_abi record: ",
-                           0),
-            0u)
-      << host.err;
-
+// Runs that fail or go on after a problem: exit status, the end of standard error (exactly),
+// a part of it, and the sink lines (the count, and parts of the first one).
+TEST(ReplayTool, ExitStatusesAndMessages) {
   ScratchDir dir;
   const std::string text = dir.Write("not-a-plugin.so", "hello\n");
-  const ToolRun not_elf = RunReplayTool({"--plugin", text});
-  EXPECT_EQ(not_elf.status, 1);
-  EXPECT_EQ(not_elf.err.rfind("korvel-replay: " + text + ": ", 0), 0u) << not_elf.err;
+  const std::string broken =
+      dir.Write("broken.jsonl", Lines({kStreamFlowsConfig, kInterface, kFlow, kNewFlowEvent,
+                                       R"({"op":"teleport"})", kNewFlowEvent}));
+  const std::string kNoGlobal =
+      "static kvGlobalConfig &kvGlobalConfig::GetInstance(): instance "
+      "not found\n";
+  const std::string parse_error = korvel_test::ParseError("{\"op\":\"sync\"");
+  struct Case {
+    std::vector<std::string> args;
+    std::string input, err_tail, err_part;
+    int status;
+    std::vector<std::string> out;  // the number of lines, then parts of the first one
+  };
+  const Case cases[] = {
+      {{"--bogus"},
+       "",
+       "korvel-replay: unknown option --bogus\nTry 'korvel-replay --help' for more information.\n",
+       "",
+       2,
+       {"0"}},
+      {{"--plugin", kPlugin, "/nonexistent/s.jsonl"},
+       "",
+       "korvel-replay: /nonexistent/s.jsonl: No such file or directory\n",
+       "",
+       2,
+       {"0"}},
+      {{"--plugin", kPlugin, "-o", "/nonexistent/out.jsonl"},
+       "",
+       "korvel-replay: /nonexistent/out.jsonl: No such file or directory\n",
+       "",
+       2,
+       {"0"}},
+      // The record is checked before the factory (which aborts) is called.
+      {{"--plugin", KORVEL_FAKE_BAD_ABI_PATH},
+       kNewFlowEvent,
+       std::string("korvel-replay: ") + KORVEL_FAKE_BAD_ABI_PATH +
+           ": bad kv_plugin_abi record: the interface level is 24, expected 25\n",
+       "",
+       1,
+       {"0"}},
+      {{"--plugin", KORVEL_HOST_LIBRARY_PATH},
+       "",
+       "",
+       std::string("korvel-replay: ") + KORVEL_HOST_LIBRARY_PATH + ": no kv_plugin_abi record: ",
+       1,
+       {"0"}},
+      {{"--plugin", text}, "", "", "korvel-replay: " + text + ": ", 1, {"0"}},
+      {{"--plugin", kPlugin, "--param", "type=3"},
+       "",
+       "Invalid plugin type: proc-core [3]\nkorvel-replay: " + kPlugin +
+           ": kvPluginInit returned no plugin\n",
+       "",
+       1,
+       {"0"}},
+      {{"--plugin", kPlugin, "--param", "conf_filename="},
+       "",
+       "korvel-replay: " + kPlugin +
+           ": kvPluginInit failed: kppPlugin::kppPlugin(const string &, const kvPlugin::Params "
+           "&): conf_filename: Invalid argument\n",
+       "",
+       1,
+       {"0"}},
+      // A scenario error stops playing; the shutdown still drains the event of line 4.
+      {{"--plugin", kPlugin, "-q", broken},
+       "",
+       "korvel-replay: " + broken + ":5: unknown op \"teleport\"\n",
+       "",
+       2,
+       {"1", R"({"sink":"s","channel":"c","flags":1,"payload":{)", R"("type":"flow"})"}},
+      {{"--plugin", kPlugin, "-"},
+       "# comment\n{\"op\":\"sync\"\n",
+       "korvel-replay: <stdin>:2: invalid JSON: " + parse_error + "\n",
+       "",
+       2,
+       {"0"}},
+      {{"--plugin", kPlugin},
+       kInterface + "\n" + R"({"op":"flow","id":"f","interface":"eth0","stats":{"lower_packets":)" +
+           "4294967296}}\n",
+       "korvel-replay: <stdin>:2: flow: member \"stats.lower_packets\" is out of range (0 to "
+       "4294967295): 4294967296\n",
+       "",
+       2,
+       {"0"}},
+      // What an event throws is printed with its line, and playing goes on.
+      {{"--plugin", kPlugin},
+       Lines({kStreamFlowsConfig, R"({"op":"global","present":false})", R"({"op":"status"})",
+              R"({"op":"global","present":true})", kInterface, kFlow, kNewFlowEvent,
+              R"({"op":"sync"})"}),
+       "",
+       "korvel-replay: <stdin>:3: status: the plugin threw: " + kNoGlobal,
+       0,
+       {"1"}},
+      // Without a global configuration encoding the flow throws on the worker, which ends.
+      {{"--plugin", kPlugin, "--sync-timeout", "1"},
+       Lines({kStreamFlowsConfig, R"({"op":"global","present":false})", kInterface, kFlow,
+              kNewFlowEvent, R"({"op":"sync"})", kNewFlowEvent}),
+       "korvel-replay: <stdin>:6: sync: the worker stopped responding (no progress for 1 s)\n",
+       "proc-core: " + kNoGlobal,
+       3,
+       {"0"}},
+      // A flow the daemon drops is still sent for its queued event.
+      {{"--plugin", kPlugin, "--buckets", "0"},
+       Lines({kStreamFlowsConfig, kInterface, kFlow, kNewFlowEvent, R"({"op":"forget","id":"f"})",
+              R"({"op":"walk"})", R"({"op":"sync"})"}),
+       "",
+       "",
+       0,
+       {"1", R"("digest":"0000000000000001")"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args) + " " + c.input);
+    const ToolRun run = RunReplayTool(c.args, c.input);
+    EXPECT_EQ(run.status, c.status);
+    const size_t tail = run.err.size() - std::min(run.err.size(), c.err_tail.size());
+    EXPECT_EQ(run.err.substr(tail), c.err_tail) << run.err;
+    EXPECT_NE(run.err.find(c.err_part), std::string::npos) << run.err;
+    const std::vector<std::string> lines = SplitLines(run.out);
+    ASSERT_EQ(std::to_string(lines.size()), c.out[0]) << run.out;
+    for (size_t i = 1; i < c.out.size(); i++) EXPECT_NE(lines[0].find(c.out[i]), std::string::npos);
+  }
 }
 
-TEST(ReplayLoading, AFactoryThatReturnsNullOrThrowsIsRefused) {
-  const ToolRun type3 = RunReplayTool({"--plugin", kPlugin, "--param", "type=3"});
-  EXPECT_EQ(type3.status, 1);
-  EXPECT_EQ(type3.err, "Invalid plugin type: proc-core [3]\nkorvel-replay: " + kPlugin +
-                           ": kvPluginInit returned no plugin\n");
-
-  const ToolRun no_conf = RunReplayTool({"--plugin", kPlugin, "--param", "conf_filename="});
-  EXPECT_EQ(no_conf.status, 1);
-  EXPECT_EQ(no_conf.err, "korvel-replay: " + kPlugin +
-                             ": kvPluginInit failed: kppPlugin::kppPlugin(const string &, const "
-                             "kvPlugin::Params &): conf_filename: Invalid argument\n");
-}
-
-TEST(ReplayLoading, TheDefaultPluginIsTheOneBuiltBesideTheTool) {
+TEST(ReplayTool, TheDefaultPluginTagAndDebugLines) {
+  // The plugin built beside the tool; its private configuration does not exist until written.
   const ToolRun run = RunReplayTool({"--tag", "edge-7"}, "");
   EXPECT_EQ(run.status, 0);
-  const std::vector<std::string> lines = SplitLines(run.err);
+  std::vector<std::string> lines = SplitLines(run.err);
   ASSERT_EQ(lines.size(), 2u) << run.err;
   EXPECT_EQ(lines[0].rfind("edge-7: Korvel Core Processor Plugin v1.2.5: ", 0), 0u);
-  // The private configuration file does not exist until a scenario writes it.
   EXPECT_EQ(lines[1].rfind("edge-7: configuration not loaded: edge-7: ", 0), 0u);
   EXPECT_NE(lines[1].find("/korvel-proc-core.json: No such file or directory"), std::string::npos);
-  EXPECT_EQ(run.out, "");
-}
 
-TEST(ReplayLogging, DebugLinesOnlyWithDebug) {
+  // Without --debug the banner alone, and no progress line when standard error is no terminal.
   ScratchDir dir;
   const std::string config = dir.Write("c.json", "{}");
-  const ToolRun plain = RunReplayTool({"--plugin", kPlugin, "--config", config}, "");
+  const ToolRun plain =
+      RunReplayTool({"--plugin", kPlugin, "--config", config}, R"({"op":"sleep","ms":1300})");
   EXPECT_EQ(plain.status, 0);
-  EXPECT_EQ(SplitLines(plain.err).size(), 1u) << plain.err;  // the banner alone
-
+  EXPECT_EQ(SplitLines(plain.err).size(), 1u) << plain.err;
   const ToolRun debug = RunReplayTool({"--plugin", kPlugin, "--config", config, "--debug"}, "");
   EXPECT_EQ(debug.status, 0);
-  const std::vector<std::string> lines = SplitLines(debug.err);
+  lines = SplitLines(debug.err);
   ASSERT_EQ(lines.size(), 4u) << debug.err;
   EXPECT_EQ(lines[0], "proc-core: initialized");
   EXPECT_EQ(lines[2], "proc-core: Loading configuration: " + config);
   EXPECT_EQ(lines[3], "proc-core: destroyed");
 }
 
-TEST(ReplayScenario, AScenarioErrorStopsPlayingButLosesNothingDelivered) {
+TEST(ReplayTool, OutputAndSinkFilesHoldWhatStandardOutputWould) {
   ScratchDir dir;
-  const std::string scenario =
-      dir.Write("broken.jsonl", Lines({kStreamFlowsConfig, kInterface, kFlow, kNewFlowEvent,
-                                       R"({"op":"teleport"})", kNewFlowEvent}));
-  const ToolRun run = RunReplayTool({"--plugin", kPlugin, "-q", scenario});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(LastLine(run.err), "korvel-replay: " + scenario + ":5: unknown op \"teleport\"");
-  // The event of line 4 was never synced; the shutdown still drains it, and line 6 is not played.
-  const std::vector<std::string> lines = SplitLines(run.out);
-  ASSERT_EQ(lines.size(), 1u) << run.out;
-  const json record = json::parse(lines[0]);
-  EXPECT_EQ(record["sink"], "s");
-  EXPECT_EQ(record["channel"], "c");
-  EXPECT_EQ(record["flags"], 1);
-  EXPECT_EQ(record["payload"]["type"], "flow");
-}
-
-TEST(ReplayScenario, ErrorsFromStandardInputNameItAndTheLine) {
-  std::string parse_error;
-  try {
-    const json parsed = json::parse("{\"op\":\"sync\"");
-    ADD_FAILURE() << parsed.dump();
-  } catch (const json::exception& e) {
-    parse_error = e.what();
-  }
-  const ToolRun run = RunReplayTool({"--plugin", kPlugin, "-"}, "# comment\n{\"op\":\"sync\"\n");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(LastLine(run.err), "korvel-replay: <stdin>:2: invalid JSON: " + parse_error);
-
-  const ToolRun member = RunReplayTool(
-      {"--plugin", kPlugin}, kInterface + "\n" + R"({"op":"flow","id":"f","interface":"eth0",)" +
-                                 R"("stats":{"lower_packets":4294967296}})" + "\n");
-  EXPECT_EQ(member.status, 2);
-  EXPECT_EQ(LastLine(member.err),
-            "korvel-replay: <stdin>:2: flow: member \"stats.lower_packets\" is out of range (0 to "
-            "4294967295): 4294967296");
-}
-
-TEST(ReplayScenario, WhatAnEventThrowsIsPrintedWithItsLineAndPlayingGoesOn) {
-  const ToolRun run = RunReplayTool(
-      {"--plugin", kPlugin}, Lines({kStreamFlowsConfig, R"({"op":"global","present":false})",
-                                    R"({"op":"status"})", R"({"op":"global","present":true})",
-                                    kInterface, kFlow, kNewFlowEvent, R"({"op":"sync"})"}));
-  EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.err.find("korvel-replay: <stdin>:3: status: the plugin threw: static "
-                         "kvGlobalConfig &kvGlobalConfig::GetInstance(): instance not found\n"),
-            std::string::npos)
-      << run.err;
-  EXPECT_EQ(SplitLines(run.out).size(), 1u);
-}
-
-TEST(ReplayScenario, AWorkerThatDiedTimesOutTheSyncWithThree) {
-  // Without a global configuration, encoding the new flow throws on the worker, which ends.
-  const ToolRun run =
-      RunReplayTool({"--plugin", kPlugin, "--sync-timeout", "1"},
-                    Lines({kStreamFlowsConfig, R"({"op":"global","present":false})", kInterface,
-                           kFlow, kNewFlowEvent, R"({"op":"sync"})", kNewFlowEvent}));
-  EXPECT_EQ(run.status, 3);
-  EXPECT_NE(run.err.find("proc-core: static kvGlobalConfig &kvGlobalConfig::GetInstance(): "
-                         "instance not found\n"),
-            std::string::npos)
-      << run.err;
-  EXPECT_EQ(LastLine(run.err),
-            "korvel-replay: <stdin>:6: sync: the worker stopped responding (no progress for 1 s)");
-  EXPECT_EQ(run.out, "");
-}
-
-TEST(ReplayScenario, AFlowTheDaemonDropsIsStillSentForItsQueuedEvent) {
-  const ToolRun run =
-      RunReplayTool({"--plugin", kPlugin, "--buckets", "0"},
-                    Lines({kStreamFlowsConfig, kInterface, kFlow, kNewFlowEvent,
-                           R"({"op":"forget","id":"f"})", R"({"op":"walk"})", R"({"op":"sync"})"}));
-  EXPECT_EQ(run.status, 0);
-  const std::vector<std::string> lines = SplitLines(run.out);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(json::parse(lines[0])["payload"]["flow"]["digest"], "0000000000000001");
-}
-
-TEST(ReplayScenario, NoProgressLineWhenStandardErrorIsNotATerminal) {
-  ScratchDir dir;
-  const std::string config = dir.Write("c.json", "{}");
-  const ToolRun run =
-      RunReplayTool({"--plugin", kPlugin, "--config", config}, R"({"op":"sleep","ms":1300})");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err.find("ops played"), std::string::npos) << run.err;
-}
-
-TEST(ReplayOutput, TheOutputFileGetsWhatStandardOutputWould) {
-  ScratchDir dir;
-  const std::string input = Lines({kStreamFlowsConfig, kInterface, kFlow, kNewFlowEvent});
-  const ToolRun to_stdout = RunReplayTool({"--plugin", kPlugin}, input);
-  const std::string path = dir.Path() + "/out.jsonl";
-  const ToolRun to_file = RunReplayTool({"--plugin", kPlugin, "--output", path}, input);
-  EXPECT_EQ(to_stdout.status, 0);
-  EXPECT_EQ(to_file.status, 0);
-  EXPECT_EQ(to_file.out, "");
-  EXPECT_EQ(SplitLines(to_stdout.out).size(), 1u);
-  EXPECT_EQ(ReadFileText(path), to_stdout.out);
-}
-
-// Reads a whole file through zlib (which reads uncompressed files unchanged).
-std::string ReadMaybeGzip(const std::string& path) {
-  gzFile file = gzopen(path.c_str(), "rb");
-  if (file == nullptr) return std::string();
-  std::string content;
-  char buffer[8192];
-  int n;
-  while ((n = gzread(file, buffer, sizeof(buffer))) > 0) content.append(buffer, n);
-  gzclose(file);
-  return content;
-}
-
-std::vector<json> DecodeDocuments(const std::string& bytes, bool msgpack) {
-  std::vector<json> documents;
-  if (!msgpack) {
-    for (const std::string& line : SplitLines(bytes)) documents.push_back(json::parse(line));
-    return documents;
-  }
-  size_t offset = 0;
-  while (offset < bytes.size()) {
-    size_t end = offset + 1;
-    for (; end <= bytes.size(); end++) {
-      json document = json::from_msgpack(bytes.begin() + offset, bytes.begin() + end, true, false);
-      if (!document.is_discarded()) {
-        documents.push_back(document);
-        break;
-      }
-    }
-    if (end > bytes.size()) {
-      ADD_FAILURE() << "trailing bytes at " << offset;
-      break;
-    }
-    offset = end;
-  }
-  return documents;
-}
-
-TEST(ReplaySinkDir, FilesHoldWhatTheLinesHold) {
-  ScratchDir dir;
-  const std::string config = R"({"op":"config","json":{"sinks":{
+  const std::string config = json::parse(R"({"op":"config","json":{"sinks":{
       "plain":{"a":{"types":["stream-flows","stream-stats"]},
                "b":{"types":["legacy-socket"],"format":"msgpack"}},
       "../up":{".dot/x":{"types":["stream-flows"],"compressor":"gz"},
-               "z":{"types":["legacy-http","legacy-socket"],"format":"msgpack","compressor":"gz"}}}}})";
-  std::string compact = json::parse(config).dump() + "\n";
-  const std::string input =
-      compact + Lines({kInterface, kFlow, R"({"op":"status"})", R"({"op":"update_end"})",
-                       kNewFlowEvent, R"({"op":"sync"})"});
+               "z":{"types":["legacy-http","legacy-socket"],"format":"msgpack","compressor":"gz"}}}}})")
+                                 .dump();
+  const std::string input = Lines({config, kInterface, kFlow, R"({"op":"status"})",
+                                   R"({"op":"update_end"})", kNewFlowEvent, R"({"op":"sync"})"});
+  const ToolRun to_stdout = RunReplayTool({"--plugin", kPlugin}, input);
+  ASSERT_EQ(to_stdout.status, 0) << to_stdout.err;
   const std::string sinks = dir.Path() + "/out/sinks";
-  const ToolRun run = RunReplayTool({"--plugin", kPlugin, "--sink-dir", sinks}, input);
-  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string out = dir.Path() + "/out.jsonl";
+  const ToolRun to_files =
+      RunReplayTool({"--plugin", kPlugin, "--output", out, "--sink-dir", sinks}, input);
+  ASSERT_EQ(to_files.status, 0) << to_files.err;
+  EXPECT_EQ(to_files.out, "");
+  EXPECT_EQ(korvel_test::CompareReplayOutputs(to_stdout.out, ReadFileText(out)), "");
 
-  // The lines, grouped by the file each should be in.
+  // The lines, grouped by the file each should be in; names made safe, suffixes by the flags.
   std::map<std::string, std::vector<json>> expected;
-  for (const std::string& line : SplitLines(run.out)) {
+  for (const std::string& line : SplitLines(ReadFileText(out))) {
     const json record = json::parse(line);
     const int flags = record["flags"];
-    const std::string sink = record["sink"] == "../up" ? "%2E.%2Fup" : "plain";
-    std::string channel = record["channel"];
-    if (channel == ".dot/x") channel = "%2Edot%2Fx";
-    const std::string name = sink + "/" + channel + ((flags & 0x04) != 0 ? ".msgpack" : ".json") +
-                             ((flags & 0x20) != 0 ? ".gz" : "");
-    expected[name].push_back(record["payload"]);
+    const std::string channel = record["channel"] == ".dot/x" ? "%2Edot%2Fx" : record["channel"];
+    expected[(record["sink"] == "../up" ? "%2E.%2Fup/" : "plain/") + channel +
+             ((flags & 0x04) != 0 ? ".msgpack" : ".json") + ((flags & 0x20) != 0 ? ".gz" : "")]
+        .push_back(record["payload"]);
   }
-  const std::vector<std::string> files = {"plain/a.json", "plain/b.msgpack",
-                                          "%2E.%2Fup/%2Edot%2Fx.json.gz", "%2E.%2Fup/z.msgpack.gz"};
-  ASSERT_EQ(expected.size(), files.size());
-  for (const std::string& name : files) {
-    ASSERT_EQ(expected.count(name), 1u) << name;
-    const std::string raw = ReadFileText(sinks + "/" + name);
-    const bool gz = name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
-    if (gz) {
-      ASSERT_GE(raw.size(), 2u);
-      EXPECT_EQ(static_cast<unsigned char>(raw[0]), 0x1f) << name;
+  ASSERT_EQ(expected.size(), 4u);
+  for (const char* name : {"plain/a.json", "plain/b.msgpack", "%2E.%2Fup/%2Edot%2Fx.json.gz",
+                           "%2E.%2Fup/z.msgpack.gz"}) {
+    SCOPED_TRACE(name);
+    const std::string path = sinks + "/" + name;
+    const bool gz = std::string(name).find(".gz") != std::string::npos;
+    EXPECT_EQ(ReadFileText(path).rfind(gz ? "\x1f\x8b" : "", 0), 0u);  // the gzip magic
+    const std::string content = korvel_test::ReadGzip(path);
+    std::vector<json> documents;
+    if (std::string(name).find(".msgpack") != std::string::npos) {
+      documents = korvel_test::ReadMsgpackDocuments(content);
+    } else {
+      for (const std::string& line : SplitLines(content)) documents.push_back(json::parse(line));
     }
-    const bool msgpack = name.find(".msgpack") != std::string::npos;
-    EXPECT_EQ(DecodeDocuments(ReadMaybeGzip(sinks + "/" + name), msgpack), expected[name]) << name;
+    EXPECT_EQ(documents, expected[name]);
   }
 }
 
