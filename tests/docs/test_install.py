@@ -27,10 +27,9 @@ SCHEMA_NAMES = ["flow", "flow_dpi_update", "flow_dpi_complete", "flow_purge", "f
                 "global_stats", "legacy"]
 
 
-def clean_env():
-    env = dict(os.environ)
-    env.pop("LD_LIBRARY_PATH", None)
-    env.pop("LD_PRELOAD", None)
+def clean_env(**extra):
+    env = {k: v for k, v in os.environ.items() if k not in ("LD_LIBRARY_PATH", "LD_PRELOAD")}
+    env.update(extra)
     return env
 
 
@@ -42,30 +41,28 @@ def under(root, path):
 
 
 def normalized(records):
-    """Output records with what varies between runs taken out: the status timestamp and the
-    order of arrays filled from the daemon's hash tables."""
-    result = []
+    """Output records without what varies between runs: the status timestamp and the order of
+    arrays filled from the daemon's hash tables."""
     for record in records:
         payload = record["payload"]
         payload.pop("timestamp", None)
         kind = payload.get("type")
-        if kind == "interfaces":
-            for name, iface in payload.items():
-                if name != "type" and "addr" in iface:
-                    iface["addr"].sort()
-        elif kind == "endpoints":
-            for name, addresses in payload.items():
-                if name != "type":
-                    addresses.sort()
-        elif kind is None:
-            for iface in (payload.get("interfaces") or {}).values():
-                iface.get("addr", []).sort()
-            for addresses in (payload.get("devices") or {}).values():
-                addresses.sort()
-            for flows in payload.get("flows", {}).values():
-                flows.sort(key=lambda flow: flow["digest"])
-        result.append(record)
-    return result
+        maps = {"interfaces": ({k: v for k, v in payload.items() if k != "type"}, {}, {}),
+                "endpoints": ({}, {k: v for k, v in payload.items() if k != "type"}, {}),
+                None: (payload.get("interfaces") or {}, payload.get("devices") or {},
+                       payload.get("flows") or {})}.get(kind, ({}, {}, {}))
+        for iface in maps[0].values():
+            iface.get("addr", []).sort()
+        for addresses in maps[1].values():
+            addresses.sort()
+        for flows in maps[2].values():
+            flows.sort(key=lambda flow: flow["digest"])
+    return records
+
+
+def readelf(path):
+    return subprocess.run(["readelf", "-d", path], capture_output=True, text=True,
+                          check=True).stdout
 
 
 def read_records(text):
@@ -82,15 +79,11 @@ class InstalledTree:
         self.assertTrue(os.access(tool, os.X_OK), tool)
         plugin = os.path.join(libdir, "korveld", "libkorvel-proc-core.so.0")
         self.assertTrue(os.path.isfile(plugin), plugin)
-        dynamic = subprocess.run(["readelf", "-d", plugin], capture_output=True, text=True,
-                                 check=True).stdout
-        self.assertIn("Library soname: [libkorvel-proc-core.so.0]", dynamic)
+        self.assertIn("Library soname: [libkorvel-proc-core.so.0]", readelf(plugin))
         host = os.path.join(libdir, "libkorveld.so.25")
         self.assertTrue(os.path.isfile(host), host)
         self.assertTrue(os.path.islink(host), "the stand-in's SONAME link")
-        tool_dynamic = subprocess.run(["readelf", "-d", tool], capture_output=True, text=True,
-                                      check=True).stdout
-        self.assertIn("$ORIGIN/", tool_dynamic, "korvel-replay finds its library by RPATH")
+        self.assertIn("$ORIGIN/", readelf(tool), "korvel-replay finds its library by RPATH")
         config = under(root, ARGS.config_file)
         with open(config, encoding="utf-8") as installed, \
                 open(os.path.join(ARGS.source, "examples", "korvel-proc-core.json"),
@@ -108,10 +101,8 @@ class InstalledTree:
     def play(self, tool, scenario, root):
         """Plays a scenario with the installed tool from / with a clean environment; returns
         its records, and checks that the libraries it loaded came from the staged tree."""
-        env = clean_env()
-        env["LD_DEBUG"] = "libs"
-        result = subprocess.run([tool, "-q", scenario], capture_output=True, text=True,
-                                cwd="/", env=env, check=False, timeout=300)
+        result = subprocess.run([tool, "-q", scenario], capture_output=True, text=True, cwd="/",
+                                env=clean_env(LD_DEBUG="libs"), check=False, timeout=300)
         self.assertEqual(result.returncode, 0, result.stderr[-3000:])
         # The dynamic linker names every library it initializes by its full path.
         loaded = [line.split("calling init:", 1)[1].strip() for line in result.stderr.splitlines()
@@ -141,10 +132,9 @@ class InstallTest(unittest.TestCase, InstalledTree):
 
     def test_staged_install_plays_the_demo(self):
         with tempfile.TemporaryDirectory(prefix="korvel-stage.") as stage:
-            env = clean_env()
-            env["DESTDIR"] = stage
-            result = subprocess.run([ARGS.cmake, "--install", ARGS.build], env=env,
-                                    capture_output=True, text=True, check=False)
+            result = subprocess.run([ARGS.cmake, "--install", ARGS.build],
+                                    env=clean_env(DESTDIR=stage), capture_output=True, text=True,
+                                    check=False)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
             self.check_plays(stage)
 
