@@ -134,9 +134,7 @@ TEST_F(DaemonStateOps, InterfaceRefusals) {
       {R"({"name":"e","endpoints":[{"192.0.2.1":["x"]},{}]})",
        "member \"endpoints[0].192.0.2.1[0]\" must be a MAC or IP address, got \"x\""},
   };
-  for (const auto& [members, message] : cases) {
-    EXPECT_EQ(ErrorOf([&] { Interface(members); }), message) << members;
-  }
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf([&] { Interface(c.first); }), c.second) << c.first;
   EXPECT_TRUE(state.InterfaceTable().empty());
 }
 
@@ -284,9 +282,8 @@ TEST_F(DaemonStateOps, FlowRefusalsChangeNothing) {
       {R"({"interface":"eth0","risks":[1,-2]})", "member \"risks[1]\" must be an unsigned integer"},
       {R"({"interface":"eth0","category":[]})", "member \"category\" must be an object"},
   };
-  for (const auto& [members, message] : cases) {
-    EXPECT_EQ(ErrorOf([&] { Flow("new", members); }), message) << members;
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(ErrorOf([&] { Flow("new", c.first); }), c.second) << c.first;
   EXPECT_THROW(state.GetFlow("new"), replay::ScenarioError);
 
   // The port check fails after the digest member has been read: nothing may have been applied.
