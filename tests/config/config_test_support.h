@@ -1,5 +1,4 @@
-// Helpers of the configuration tests: a scratch directory for configuration files, deeply nested
-// JSON texts, and readable printing of channel settings.
+// Helpers of the configuration tests: channel records, a scratch directory and nested JSON texts.
 #pragma once
 
 #include <stdlib.h>
@@ -12,15 +11,22 @@
 #include <gtest/gtest.h>
 
 #include "config/channel_config.h"
+#include "reliability/scale.h"
 
-// Prints a channel's settings in failure messages.
 inline void PrintTo(const kppChannelConfig& config, std::ostream* out) {
-  *out << "{types " << static_cast<int>(config.types) << ", format "
-       << static_cast<int>(config.format) << ", compress " << (config.compress ? "on" : "off")
-       << "}";
+  *out << "{types " << int(config.types) << ", format " << int(config.format) << ", compress "
+       << config.compress << "}";
 }
 
 namespace korvel_test {
+
+inline kppChannelConfig Record(uint8_t types, uint8_t format = 1, bool compress = false) {
+  kppChannelConfig config;
+  config.types = types;
+  config.format = format;
+  config.compress = compress;
+  return config;
+}
 
 // A directory of its own under the test temporary directory, removed with everything in it.
 class ScratchDir {
@@ -37,38 +43,35 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
 
-  // The path of `name` inside the directory.
   std::string Path(const std::string& name) const { return path + "/" + name; }
-
   // Writes `content` byte for byte to `name`, replacing it; returns its path.
   std::string Write(const std::string& name, const std::string& content) const {
-    std::string file = Path(name);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    std::ofstream out(Path(name), std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out) ADD_FAILURE() << "cannot write " << file;
-    return file;
+    if (!out) ADD_FAILURE() << "cannot write " << Path(name);
+    return Path(name);
   }
 
  private:
   std::string path;
 };
 
-// How deep the hostile documents nest: far beyond what recursion over the levels survives.
-constexpr size_t kHostileDepth = 100000;
+// How deep hostile documents nest: a million levels, far beyond what recursion over the levels
+// survives; a hundredth of it under valgrind, which runs every step many times slower.
+inline size_t HostileDepth() {
+  return RunsNatively() ? 1000000 : 10000;
+}
 
 // `depth` arrays nested in each other: [[[...]]].
-inline std::string NestedArrays(size_t depth) {
+inline std::string NestedArrays(size_t depth = HostileDepth()) {
   return std::string(depth, '[') + std::string(depth, ']');
 }
 
 // `depth` objects nested in each other through the member "a": {"a":{"a":...{}}}.
-inline std::string NestedObjects(size_t depth) {
+inline std::string NestedObjects(size_t depth = HostileDepth()) {
   std::string text;
-  text.reserve(depth * 6 + 2);
   for (size_t i = 0; i < depth; ++i) text += "{\"a\":";
-  text += "{}";
-  text.append(depth, '}');
-  return text;
+  return text + "{}" + std::string(depth, '}');
 }
 
 }  // namespace korvel_test

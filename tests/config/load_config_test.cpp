@@ -1,40 +1,34 @@
-// kppPlugin::LoadConfig through Reload: what a configuration file installs, and that every failure
-// is logged once and leaves the configuration in force untouched.
+// kppPlugin::LoadConfig through Reload: what a configuration file installs, hostile files (a
+// million levels deep, 50 MB, bytes that are not text, files that are no regular files), and that
+// every failure is logged once with its exact reason and leaves the configuration in force.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "config_test_support.h"
 #include "plugin/plugin.h"
 #include "support/log_capture.h"
+#include "support/wait.h"
 
 namespace {
 
-using korvel_test::kHostileDepth;
 using korvel_test::LogCapture;
 using korvel_test::NestedArrays;
 using korvel_test::NestedObjects;
-using korvel_test::ScratchDir;
-
-kppChannelConfig Record(uint8_t types, uint8_t format, bool compress) {
-  kppChannelConfig config;
-  config.types = types;
-  config.format = format;
-  config.compress = compress;
-  return config;
-}
+using korvel_test::Record;
+using Sinks = kppPlugin::Sinks;
+using Filters = std::vector<std::string>;
 
 // The four settings a load installs.
 struct Settings {
   kppChannelConfig defaults;
-  kppPlugin::Sinks sinks;
+  Sinks sinks;
   uint8_t channel_types;
-  std::vector<std::string> flow_filters;
+  Filters flow_filters;
 
   bool operator==(const Settings& other) const {
     return defaults == other.defaults && sinks == other.sinks &&
@@ -45,7 +39,7 @@ struct Settings {
 void PrintTo(const Settings& settings, std::ostream* out) {
   *out << "defaults ";
   PrintTo(settings.defaults, out);
-  *out << ", channel_types " << static_cast<int>(settings.channel_types) << ", sinks {";
+  *out << ", channel_types " << int(settings.channel_types) << ", sinks {";
   for (const auto& [sink, channels] : settings.sinks) {
     *out << " " << ::testing::PrintToString(sink) << ": {";
     for (const auto& [channel, config] : channels) {
@@ -54,10 +48,10 @@ void PrintTo(const Settings& settings, std::ostream* out) {
     }
     *out << " }";
   }
-  *out << " }, flow_filters " << ::testing::PrintToString(settings.flow_filters);
+  *out << " }, flow_filters " << ::testing::PrintToString(settings.flow_filters).substr(0, 200);
 }
 
-// A configuration that sets all four settings, to see that failures keep them.
+// A configuration that sets all four settings, loaded before each file to see what it keeps.
 constexpr const char* kGoodConfig = R"({
   "types": ["stream-stats"],
   "format": "msgpack",
@@ -69,15 +63,28 @@ constexpr const char* kGoodConfig = R"({
                     "stats": {}}
   }
 })";
-
+const Filters kGoodFilters = {"ip.proto == 6", "port == 53"};
 const Settings kGoodSettings = {
     Record(8, 2, true),
     {{"sink-http", {{"legacy", Record(9, 1, true)}}},
      {"sink-socket", {{"flows", Record(12, 2, false)}, {"stats", Record(8, 2, true)}}}},
     13,
-    {"ip.proto == 6", "port == 53"}};
+    kGoodFilters};
+const kppChannelConfig kBuiltIn = Record(0);
+// How large the large files are: 50 MB, or 5 MB under valgrind.
+const size_t kLargeBytes = korvel_test::RunsNatively() ? 50u << 20 : 5u << 20;
 
-const kppChannelConfig kBuiltIn = Record(0, 1, false);
+// Settings with the built-in defaults, and the good filters unless given others.
+Settings Installed(Sinks sinks, uint8_t types, Filters filters = kGoodFilters) {
+  return {kBuiltIn, std::move(sinks), types, std::move(filters)};
+}
+
+const std::string kNotString = "[json.exception.type_error.302] type must be string, but is ";
+const std::string kNotObject = "[json.exception.type_error.302] type must be object, but is ";
+const std::string kUnknown = "void kppChannelConfig::Load(const string &, const json &): ";
+const std::string kNoValue =
+    "syntax error while parsing value - unexpected end of input; "
+    "expected '[', '{', or a literal";
 
 class LoadConfigTest : public ::testing::Test {
  protected:
@@ -87,60 +94,62 @@ class LoadConfigTest : public ::testing::Test {
     return {plugin.defaults, plugin.sinks, plugin.channel_types.load(), plugin.flow_filters};
   }
 
-  // Writes `content` and reloads; expects the load to succeed with no line but the debug one.
-  Settings Load(const std::string& content) {
-    dir.Write("korvel.json", content);
+  // Reloads; returns the printed lines after checking the debug line that leads them.
+  std::vector<std::string> Reload(kppPlugin& target) {
     LogCapture log;
-    plugin.Reload();
-    EXPECT_EQ(log.Lines(), std::vector<std::string>{"tag: Loading configuration: " + path + "\n"})
-        << content.substr(0, 200);
+    target.Reload();
+    const std::vector<std::string> lines = log.Lines();
+    EXPECT_TRUE(!lines.empty() &&
+                lines[0] == "tag: Loading configuration: " + target.GetConfFilename() + "\n");
+    return log.PrintedLines();
+  }
+
+  // Loads the good configuration, then `content`; returns what the second load printed.
+  std::vector<std::string> LoadAfterGood(const std::string& content) {
+    dir.Write("korvel.json", kGoodConfig);
+    EXPECT_EQ(Reload(plugin), std::vector<std::string>());
+    EXPECT_EQ(Current(), kGoodSettings);
+    dir.Write("korvel.json", content);
+    return Reload(plugin);
+  }
+
+  // Expects `content` to load without a word and returns what it installed.
+  Settings Loads(const std::string& content) {
+    EXPECT_EQ(LoadAfterGood(content), std::vector<std::string>());
     return Current();
   }
 
-  // Reloads and returns the text after "configuration not loaded: ", expecting exactly that
-  // one printed line.
-  std::string Failure() {
-    LogCapture log;
-    plugin.Reload();
-    std::vector<std::string> lines = log.PrintedLines();
-    const std::string head = "tag: configuration not loaded: ";
-    if (lines.size() != 1 || lines[0].compare(0, head.size(), head) != 0 ||
-        lines[0].back() != '\n') {
-      ADD_FAILURE() << "printed " << ::testing::PrintToString(lines);
-      return std::string();
-    }
-    EXPECT_EQ(log.Lines().front(),
-              "tag: Loading configuration: " + plugin.GetConfFilename() + "\n");
-    return lines[0].substr(head.size(), lines[0].size() - head.size() - 1);
+  // Expects the load to fail with exactly `reason` and to leave the good configuration.
+  void Fails(const std::string& content, const std::string& reason) {
+    EXPECT_EQ(LoadAfterGood(content), NotLoaded(reason));
+    EXPECT_EQ(Current(), kGoodSettings);
   }
 
-  // Loads the good configuration, writes `content`, and returns the failure text; the good
-  // settings must still be in force afterwards.
-  std::string FailureAfterGood(const std::string& content) {
-    EXPECT_EQ(Load(kGoodConfig), kGoodSettings);
-    dir.Write("korvel.json", content);
-    std::string text = Failure();
-    EXPECT_EQ(Current(), kGoodSettings) << content.substr(0, 200);
-    return text;
+  static std::vector<std::string> NotLoaded(const std::string& reason) {
+    return {"tag: configuration not loaded: " + reason + "\n"};
+  }
+  std::string ParseError(const std::string& where) const {
+    return "tag: " + path + ": JSON exception: [json.exception.parse_error.101] parse error at " +
+           where;
   }
 
-  ScratchDir dir;
+  korvel_test::ScratchDir dir;
   std::string path;
   kppPlugin plugin;
 };
 
-// --- What a file installs ---
-
 TEST_F(LoadConfigTest, NothingIsLoadedBeforeTheFirstReload) {
-  EXPECT_EQ(Current(), (Settings{kBuiltIn, {}, 0, {}}));
+  EXPECT_EQ(Current(), Installed({}, 0, {}));
 }
 
-TEST_F(LoadConfigTest, InstallsDefaultsSinksTypeUnionAndFilters) {
-  EXPECT_EQ(Load(kGoodConfig), kGoodSettings);
-}
-
-TEST_F(LoadConfigTest, CommentsLoadAsIfAbsent) {
-  EXPECT_EQ(Load(R"(// korvel processor
+TEST_F(LoadConfigTest, FilesInstallExactlyWhatTheySay) {
+  const std::string long_text(kLargeBytes, 'x');
+  const struct {
+    std::string content;
+    Settings expected;
+  } cases[] = {
+      {kGoodConfig, kGoodSettings},
+      {R"(// korvel processor
 { /* defaults */ "types": ["stream-stats"], // stats everywhere
   "format": /* packed */ "msgpack", "compressor": "gz",
   "flow_filters": ["ip.proto == 6", /* dns */ "port == 53"],
@@ -148,360 +157,266 @@ TEST_F(LoadConfigTest, CommentsLoadAsIfAbsent) {
     // the socket sink
     "sink-socket": {"flows": {"types": ["stream-flows"], "compressor": "none"}, "stats": {}}}
 } /* end */
-// trailing)"),
-            kGoodSettings);
-}
-
-TEST_F(LoadConfigTest, EachLoadReplacesSinksAndChannelsWhole) {
-  Load(kGoodConfig);
-  EXPECT_EQ(Load(R"({"sinks": {"sink-new": {"only": {"types": ["legacy-socket"]}}}})"),
-            (Settings{kBuiltIn,
-                      {{"sink-new", {{"only", Record(2, 1, false)}}}},
-                      2,
-                      kGoodSettings.flow_filters}));
-}
-
-TEST_F(LoadConfigTest, EmptyObjectInstallsBuiltInDefaultsAndKeepsFilters) {
-  Load(kGoodConfig);
-  EXPECT_EQ(Load("{}"), (Settings{kBuiltIn, {}, 0, kGoodSettings.flow_filters}));
-}
-
-TEST_F(LoadConfigTest, RootThatIsNotAnObjectLoadsNothingButKeepsFilters) {
-  const std::string roots[] = {R"([{"types": ["stream-stats"], "sinks": {"s": {"c": {}}}}])",
-                               R"("sinks")", "42", "true", "null"};
-  for (const std::string& root : roots) {
-    Load(kGoodConfig);
-    EXPECT_EQ(Load(root), (Settings{kBuiltIn, {}, 0, kGoodSettings.flow_filters})) << root;
+// trailing)",
+       kGoodSettings},
+      // Each load replaces the defaults, sinks and channels whole; filters only when given.
+      {R"({"sinks": {"sink-new": {"only": {"types": ["legacy-socket"]}}}})",
+       Installed({{"sink-new", {{"only", Record(2)}}}}, 2)},
+      {"{}", Installed({}, 0)},
+      {R"({"sinks": {}})", Installed({}, 0)},
+      // A root that is not an object loads as an empty one.
+      {R"([{"types": ["stream-stats"], "sinks": {"s": {"c": {}}}}])", Installed({}, 0)},
+      {R"("sinks")", Installed({}, 0)},
+      {"42", Installed({}, 0)},
+      {"true", Installed({}, 0)},
+      {"null", Installed({}, 0)},
+      // Channel types add to the default types, and all of them make the channel types.
+      {R"({"types": ["legacy-socket", "stream-flows"]})", {Record(6), {}, 6, kGoodFilters}},
+      {R"({"types": ["stream-flows"], "sinks": {"s": {"c": {"types": ["legacy-http"]}}}})",
+       {Record(4), {{"s", {{"c", Record(5)}}}}, 5, kGoodFilters}},
+      // "enable": false removes a channel unread; any other value keeps it.
+      {R"({"sinks": {"s": {"off": {"enable": false, "types": ["legacy-http"]},
+                           "on": {"enable": true, "types": ["stream-stats"]}}}})",
+       Installed({{"s", {{"on", Record(8)}}}}, 8)},
+      {R"({"sinks": {"s": {"off": {"enable": false, "types": ["nonsense", 1],
+                                   "format": "xml", "compressor": "lz4"}}}})",
+       Installed({}, 0)},
+      {R"({"sinks": {"s": {"string": {"enable": "false", "types": ["legacy-http"]},
+                           "zero": {"enable": 0, "types": ["legacy-socket"]},
+                           "null": {"enable": null}, "array": {"enable": [false]}}}})",
+       Installed({{"s",
+                   {{"string", Record(1)},
+                    {"zero", Record(2)},
+                    {"null", kBuiltIn},
+                    {"array", kBuiltIn}}}},
+                 3)},
+      // A channel that is not an object takes the defaults; a sink left without channels goes.
+      {R"({"types": ["stream-flows"], "format": "msgpack", "sinks": {"s": {
+        "bool": false, "number": 3, "string": "legacy-http", "null": null,
+        "array": [{"enable": false, "types": ["legacy-http"]}]}}})",
+       {Record(4, 2),
+        {{"s",
+          {{"bool", Record(4, 2)},
+           {"number", Record(4, 2)},
+           {"string", Record(4, 2)},
+           {"null", Record(4, 2)},
+           {"array", Record(4, 2)}}}},
+        4,
+        kGoodFilters}},
+      {R"({"sinks": {"empty": {}, "all-off": {"a": {"enable": false}},
+                     "kept": {"a": {"enable": false}, "b": {}}}})",
+       Installed({{"kept", {{"b", kBuiltIn}}}}, 0)},
+      // Names and filters are kept byte for byte, escaped NULs included.
+      {R"({"sinks": {"\u00e9": {"x": {}}, "a\u0000b": {"c\u0000": {}, "c": {}},
+                     "B": {"\ud83d\ude00": {}}}})",
+       Installed({{"B", {{"\xf0\x9f\x98\x80", kBuiltIn}}},
+                  {std::string("a\0b", 3), {{"c", kBuiltIn}, {std::string("c\0", 2), kBuiltIn}}},
+                  {"\xc3\xa9", {{"x", kBuiltIn}}}},
+                 0)},
+      {R"({"flow_filters": ["true\u0000", "\u0000"],
+           "sinks": {"\u0000": {"\u0000\u0000": {"types": ["stream-flows"]}}}})",
+       Installed({{std::string(1, '\0'), {{std::string(2, '\0'), Record(4)}}}}, 4,
+                 {std::string("true\0", 5), std::string(1, '\0')})},
+      // Filters are replaced in file order by an array, kept otherwise.
+      {R"({"flow_filters": ["z", "a", "z"]})", Installed({}, 0, {"z", "a", "z"})},
+      {R"({"flow_filters": []})", Installed({}, 0, {})},
+      {R"({"flow_filters": "port == 80"})", Installed({}, 0)},
+      {R"({"flow_filters": null})", Installed({}, 0)},
+      {R"({"flow_filters": {"a": "b"}})", Installed({}, 0)},
+      // Fifty megabytes of one string, or of one comment.
+      {"{\"padding\": \"" + long_text + R"(", "sinks": {"s": {"c": {"types": ["legacy-http"]}}}})",
+       Installed({{"s", {{"c", Record(1)}}}}, 1)},
+      {"/*" + long_text + "*/ {\"types\": [\"stream-stats\"]}", {Record(8), {}, 8, kGoodFilters}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content.substr(0, 200));
+    EXPECT_EQ(Loads(c.content), c.expected);
   }
 }
 
-TEST_F(LoadConfigTest, RootTypesWithoutSinksStillSetChannelTypes) {
-  EXPECT_EQ(Load(R"({"types": ["legacy-socket", "stream-flows"]})"),
-            (Settings{Record(6, 1, false), {}, 6, {}}));
-}
-
-TEST_F(LoadConfigTest, ChannelTypesAddToTheDefaultTypes) {
-  EXPECT_EQ(
-      Load(R"({"types": ["stream-flows"], "sinks": {"s": {"c": {"types": ["legacy-http"]}}}})"),
-      (Settings{Record(4, 1, false), {{"s", {{"c", Record(5, 1, false)}}}}, 5, {}}));
-}
-
-TEST_F(LoadConfigTest, ChannelTypesThatAreNotAnArrayAreIgnored) {
-  EXPECT_EQ(Load(R"({"types": ["stream-flows"], "sinks": {"s": {"c": {"types": "legacy-http"}}}})"),
-            (Settings{Record(4, 1, false), {{"s", {{"c", Record(4, 1, false)}}}}, 4, {}}));
-}
-
-// Every channel format and compressor member (absent, each name) under defaults of msgpack and gz.
-TEST_F(LoadConfigTest, EveryCombinationOfChannelFormatAndCompressor) {
-  Settings settings = Load(R"({"format": "msgpack", "compressor": "gz", "sinks": {"s": {
-    "absent-absent": {},
-    "absent-none": {"compressor": "none"},
-    "absent-gz": {"compressor": "gz"},
-    "json-absent": {"format": "json"},
-    "json-none": {"format": "json", "compressor": "none"},
-    "json-gz": {"format": "json", "compressor": "gz"},
-    "msgpack-absent": {"format": "msgpack"},
-    "msgpack-none": {"format": "msgpack", "compressor": "none"},
-    "msgpack-gz": {"format": "msgpack", "compressor": "gz"}}}})");
-  const std::map<std::string, kppChannelConfig> expected = {
-      {"absent-absent", Record(0, 2, true)},  {"absent-none", Record(0, 2, false)},
-      {"absent-gz", Record(0, 2, true)},      {"json-absent", Record(0, 1, true)},
-      {"json-none", Record(0, 1, false)},     {"json-gz", Record(0, 1, true)},
-      {"msgpack-absent", Record(0, 2, true)}, {"msgpack-none", Record(0, 2, false)},
-      {"msgpack-gz", Record(0, 2, true)}};
-  EXPECT_EQ(settings.sinks, (kppPlugin::Sinks{{"s", expected}}));
-  EXPECT_EQ(settings.defaults, Record(0, 2, true));
-}
-
-TEST_F(LoadConfigTest, FormatAndCompressorOfOtherTypesAreIgnored) {
-  EXPECT_EQ(Load(R"({"format": 2, "compressor": true,
-                     "sinks": {"s": {"c": {"format": null, "compressor": ["gz"]}}}})"),
-            (Settings{kBuiltIn, {{"s", {{"c", kBuiltIn}}}}, 0, {}}));
-}
-
-// --- Channels and sinks ---
-
-TEST_F(LoadConfigTest, EnableFalseRemovesTheChannelAndItsBits) {
-  EXPECT_EQ(Load(R"({"sinks": {"s": {
-    "off": {"enable": false, "types": ["legacy-http"]},
-    "on": {"enable": true, "types": ["stream-stats"]}}}})"),
-            (Settings{kBuiltIn, {{"s", {{"on", Record(8, 1, false)}}}}, 8, {}}));
-}
-
-TEST_F(LoadConfigTest, DisabledChannelIsNotReadAtAll) {
-  EXPECT_EQ(Load(R"({"sinks": {"s": {"off": {"enable": false, "types": ["nonsense", 1],
-                                              "format": "xml", "compressor": "lz4"}}}})"),
-            (Settings{kBuiltIn, {}, 0, {}}));
-}
-
-TEST_F(LoadConfigTest, EnableThatIsNotABooleanKeepsTheChannel) {
-  EXPECT_EQ(Load(R"({"sinks": {"s": {
-    "string": {"enable": "false", "types": ["legacy-http"]},
-    "zero": {"enable": 0, "types": ["legacy-socket"]},
-    "null": {"enable": null},
-    "array": {"enable": [false]}}}})"),
-            (Settings{kBuiltIn,
-                      {{"s",
-                        {{"string", Record(1, 1, false)},
-                         {"zero", Record(2, 1, false)},
-                         {"null", kBuiltIn},
-                         {"array", kBuiltIn}}}},
-                      3,
-                      {}}));
-}
-
-TEST_F(LoadConfigTest, ChannelThatIsNotAnObjectTakesTheDefaults) {
-  EXPECT_EQ(Load(R"({"types": ["stream-flows"], "format": "msgpack", "sinks": {"s": {
-    "bool": false, "number": 3, "string": "legacy-http", "null": null,
-    "array": [{"enable": false, "types": ["legacy-http"]}]}}})"),
-            (Settings{Record(4, 2, false),
-                      {{"s",
-                        {{"bool", Record(4, 2, false)},
-                         {"number", Record(4, 2, false)},
-                         {"string", Record(4, 2, false)},
-                         {"null", Record(4, 2, false)},
-                         {"array", Record(4, 2, false)}}}},
-                      4,
-                      {}}));
-}
-
-TEST_F(LoadConfigTest, SinkWithoutEnabledChannelsIsLeftOut) {
-  EXPECT_EQ(Load(R"({"sinks": {"empty": {}, "all-off": {"a": {"enable": false}},
-                               "kept": {"a": {"enable": false}, "b": {}}}})"),
-            (Settings{kBuiltIn, {{"kept", {{"b", kBuiltIn}}}}, 0, {}}));
-}
-
-TEST_F(LoadConfigTest, EmptySinksObjectLoadsWithNoSinks) {
-  Load(kGoodConfig);
-  EXPECT_EQ(Load(R"({"sinks": {}})"), (Settings{kBuiltIn, {}, 0, kGoodSettings.flow_filters}));
-}
-
-TEST_F(LoadConfigTest, NamesAreKeptByteForByteInByteOrder) {
-  Settings settings = Load(
-      R"({"sinks": {"\u00e9": {"x": {}}, "a\u0000b": {"c\u0000": {}, "c": {}}, "B": {"\ud83d\ude00": {}}}})");
-  const std::string nul_sink("a\0b", 3);
-  const std::string nul_channel("c\0", 2);
-  EXPECT_EQ(settings.sinks,
-            (kppPlugin::Sinks{{"B", {{"\xf0\x9f\x98\x80", kBuiltIn}}},
-                              {nul_sink, {{"c", kBuiltIn}, {nul_channel, kBuiltIn}}},
-                              {"\xc3\xa9", {{"x", kBuiltIn}}}}));
-  std::vector<std::string> order;
-  for (const auto& entry : settings.sinks) order.push_back(entry.first);
-  EXPECT_EQ(order, (std::vector<std::string>{"B", nul_sink, "\xc3\xa9"}));
-}
-
-// --- Flow filters ---
-
-TEST_F(LoadConfigTest, FlowFiltersAreReplacedInFileOrder) {
-  Load(kGoodConfig);
-  EXPECT_EQ(Load(R"({"flow_filters": ["z", "a", "z"]})").flow_filters,
-            (std::vector<std::string>{"z", "a", "z"}));
-}
-
-TEST_F(LoadConfigTest, MissingOrNonArrayFlowFiltersKeepThePreviousList) {
-  const std::string files[] = {"{}", R"({"flow_filters": "port == 80"})",
-                               R"({"flow_filters": null})", R"({"flow_filters": {"a": "b"}})"};
-  for (const std::string& file : files) {
-    Load(kGoodConfig);
-    EXPECT_EQ(Load(file).flow_filters, kGoodSettings.flow_filters) << file;
+TEST_F(LoadConfigTest, BadFilesFailWithTheirReasonAndChangeNothing) {
+  const std::string padding(kLargeBytes, ' ');
+  const struct {
+    std::string content;
+    std::string reason;
+  } cases[] = {
+      {"", ParseError("line 1, column 1: " + kNoValue)},
+      {"// nothing\n/* at all */", ParseError("line 2, column 13: " + kNoValue)},
+      {R"({"sinks": {"s": {"c": {}},}})",
+       ParseError("line 1, column 27: syntax error while parsing object key - unexpected '}'; "
+                  "expected string literal")},
+      {"{} {}", ParseError("line 1, column 4: syntax error while parsing value - unexpected '{'; "
+                           "expected end of input")},
+      {"{\"sinks\": {}" + padding,
+       ParseError("line 1, column " + std::to_string(padding.size() + 13) +
+                  ": syntax error while parsing object - unexpected end of input; expected '}'")},
+      // Bytes that are not text, in names and values.
+      {"{\"sinks\": {\"s\xff\": {}}}",
+       ParseError("line 1, column 14: syntax error while parsing object key - invalid string: "
+                  "ill-formed UTF-8 byte; last read: '\"s\xff'; expected string literal")},
+      {std::string("{\"sinks\": {\"s\0\": {}}}", 20),
+       ParseError("line 1, column 14: syntax error while parsing object key - invalid string: "
+                  "control character U+0000 (NUL) must be escaped to \\u0000; last read: "
+                  "'\"s<U+0000>'; expected string literal")},
+      {R"({"sinks": {"\udc00": {}}})",
+       ParseError("line 1, column 18: syntax error while parsing object key - invalid string: "
+                  "surrogate U+DC00..U+DFFF must follow U+D800..U+DBFF; last read: '\"\\udc00'; "
+                  "expected string literal")},
+      {"{\"format\": \"json\xc3\"}",
+       ParseError("line 1, column 18: syntax error while parsing value - invalid string: "
+                  "ill-formed UTF-8 byte; last read: '\"json\xc3\"'")},
+      {"{\"flow_filters\": [\"true\xed\xa0\x80\"]}",
+       ParseError("line 1, column 25: syntax error while parsing value - invalid string: "
+                  "ill-formed UTF-8 byte; last read: '\"true\xed\xa0'")},
+      // Values of the wrong type where objects or strings must stand.
+      {R"({"sinks": [{"c": {}}]})", kNotObject + "array"},
+      {R"({"sinks": null})", kNotObject + "null"},
+      {R"({"sinks": {"a": {"c": {}}, "b": "legacy-http"}})", kNotObject + "string"},
+      {R"({"sinks": {"a": true}})", kNotObject + "boolean"},
+      {R"({"types": ["legacy-http", 4]})", kNotString + "number"},
+      {R"({"sinks": {"s": {"c": {"types": [["stream-flows"]]}}}})", kNotString + "array"},
+      {R"({"flow_filters": ["port == 80", 80]})", kNotString + "number"},
+      // Unknown names; sinks and channels are read in name order, so "a"'s error is reported.
+      {R"({"types": ["Stream-Flows"]})", kUnknown + "type: Stream-Flows: Invalid argument"},
+      {R"({"format": "MSGPACK"})", kUnknown + "format: MSGPACK: Invalid argument"},
+      {R"({"sinks": {"s": {"a": {}, "b": {"compressor": "zstd"}}}})",
+       kUnknown + "compressor: zstd: Invalid argument"},
+      {R"({"sinks": {"b": [], "a": {"y": {"format": "x"}, "x": []}}})",
+       kUnknown + "format: x: Invalid argument"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content.substr(0, 200));
+    Fails(c.content, c.reason);
   }
 }
 
-TEST_F(LoadConfigTest, EmptyFlowFiltersClearTheList) {
-  Load(kGoodConfig);
-  EXPECT_EQ(Load(R"({"flow_filters": []})").flow_filters, std::vector<std::string>());
+// A million levels deep in every place a value can stand: parsed, walked and destroyed without
+// recursion, either ignored, read as what it is, or rejected with the type error.
+TEST_F(LoadConfigTest, DeepValuesLoadOrFailWithoutRecursion) {
+  for (const std::string& deep : {NestedArrays(), NestedObjects()}) {
+    SCOPED_TRACE(deep.substr(0, 2));
+    EXPECT_EQ(Loads(deep), Installed({}, 0));
+    EXPECT_EQ(Loads("{\"format\": " + deep + ", \"compressor\": " + deep + "}"), Installed({}, 0));
+    EXPECT_EQ(Loads("{\"unknown\": " + deep + "}"), Installed({}, 0));
+    EXPECT_EQ(Loads(R"({"sinks": {"s": {"c": )" + deep + "}}}"),
+              Installed({{"s", {{"c", kBuiltIn}}}}, 0));
+    EXPECT_EQ(Loads(R"({"sinks": {"s": {"c": {"enable": )" + deep + ", \"format\": " + deep +
+                    ", \"compressor\": " + deep + ", \"other\": " + deep +
+                    R"(, "types": ["stream-stats"]}}}})"),
+              Installed({{"s", {{"c", Record(8)}}}}, 8));
+  }
+  // Objects nested through "a" are ignored as "types" and "flow_filters" but are the right type
+  // for "sinks" and a sink: they then hold sinks and channels named "a".
+  const std::string objects = NestedObjects();
+  EXPECT_EQ(Loads("{\"types\": " + objects + ", \"flow_filters\": " + objects + "}"),
+            Installed({}, 0));
+  EXPECT_EQ(Loads("{\"sinks\": " + objects + "}"), Installed({{"a", {{"a", kBuiltIn}}}}, 0));
+  EXPECT_EQ(Loads(R"({"sinks": {"s": )" + objects + "}}"),
+            Installed({{"s", {{"a", kBuiltIn}}}}, 0));
+  EXPECT_EQ(Loads(R"({"sinks": {"s": {"c": {"types": )" + objects + "}}}}"),
+            Installed({{"s", {{"c", kBuiltIn}}}}, 0));
+
+  const std::string arrays = NestedArrays();
+  Fails("{\"types\": " + arrays + "}", kNotString + "array");
+  Fails("{\"types\": [\"stream-flows\", " + objects + "]}", kNotString + "object");
+  Fails("{\"flow_filters\": " + arrays + "}", kNotString + "array");
+  Fails("{\"flow_filters\": [\"true\", " + objects + "]}", kNotString + "object");
+  Fails("{\"sinks\": " + arrays + "}", kNotObject + "array");
+  Fails(R"({"sinks": {"s": )" + arrays + "}}", kNotObject + "array");
+  Fails(R"({"sinks": {"s": {"c": {"types": )" + arrays + "}}}}", kNotString + "array");
+  Fails(R"({"sinks": {"s": {"c": {"types": ["legacy-http", )" + objects + "]}}}}",
+        kNotString + "object");
+  const size_t depth = korvel_test::HostileDepth();
+  Fails(std::string(depth, '['),
+        ParseError("line 1, column " + std::to_string(depth + 1) + ": " + kNoValue));
+  Fails(objects.substr(0, depth * 5),
+        ParseError("line 1, column " + std::to_string(depth * 5 + 1) + ": " + kNoValue));
 }
 
-// --- Failures: the text logged, and nothing changed ---
-
-TEST_F(LoadConfigTest, MissingFileFailsWithNoSuchFile) {
-  EXPECT_EQ(Load(kGoodConfig), kGoodSettings);
-  ASSERT_EQ(unlink(path.c_str()), 0);
-  EXPECT_EQ(Failure(), "tag: " + path + ": No such file or directory");
-  EXPECT_EQ(Current(), kGoodSettings);
+// The worker thread, not just the test's main thread, loads a deep file and goes on serving.
+TEST_F(LoadConfigTest, WorkerLoadsADeepFileAndStopsCleanly) {
+  dir.Write("korvel.json", "{\"other\": " + NestedObjects() +
+                               R"(, "sinks": {"s": {"c": {"types": ["stream-flows"]}}}})");
+  LogCapture log(false);
+  kppPlugin worker("deep", {{"conf_filename", path}});
+  worker.Create();
+  ASSERT_TRUE(korvel_test::WaitUntil([&] { return worker.channel_types.load() == 4; },
+                                     std::chrono::milliseconds(120000)));
+  worker.Terminate();
+  worker.Join();
+  ASSERT_EQ(log.PrintedLines().size(), 1u);
+  EXPECT_EQ(log.PrintedLines()[0].rfind("deep: Korvel Core Processor Plugin v1.2.5", 0), 0u);
 }
 
-TEST_F(LoadConfigTest, DirectoryFailsLikeAMissingFile) {
-  EXPECT_EQ(Load(kGoodConfig), kGoodSettings);
-  ASSERT_EQ(unlink(path.c_str()), 0);
-  ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
-  EXPECT_EQ(Failure(), "tag: " + path + ": No such file or directory");
-  EXPECT_EQ(Current(), kGoodSettings);
+// Fifty thousand channels with kilobyte names, and as many filters: all of them installed.
+TEST_F(LoadConfigTest, LargeFileOfChannelsAndFiltersLoadsWhole) {
+  const size_t count = kLargeBytes / 2000;
+  auto name = [](size_t i) {
+    std::string text = std::to_string(i);
+    return std::string(1000 - text.size(), 'n') + text;
+  };
+  auto filter = [](size_t i) {
+    return std::string(990, ' ') + "local_port == " + std::to_string(i);
+  };
+  std::string content = "{\"sinks\": {\"s\": {";
+  Sinks sinks;
+  Filters filters;
+  for (size_t i = 0; i < count; i++) {
+    content += (i > 0 ? ",\"" : "\"") + name(i) + "\": {\"types\": [\"" +
+               (i % 2 ? "stream-flows" : "legacy-http") + "\"]}";
+    sinks["s"][name(i)] = Record(i % 2 ? 4 : 1);
+    filters.push_back(filter(i));
+  }
+  content += "}}, \"flow_filters\": " + json(filters).dump() + "}";
+  ASSERT_GE(content.size(), kLargeBytes);
+  EXPECT_TRUE(Loads(content) == Installed(sinks, 5, filters));
 }
 
-TEST_F(LoadConfigTest, UnreadableFileFailsLikeAMissingFile) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root from reading";
-  EXPECT_EQ(Load(kGoodConfig), kGoodSettings);
-  ASSERT_EQ(chmod(path.c_str(), 0), 0);
-  EXPECT_EQ(Failure(), "tag: " + path + ": No such file or directory");
-  EXPECT_EQ(Current(), kGoodSettings);
-}
-
-TEST_F(LoadConfigTest, EveryOtherOpenFailureReadsAsAMissingFile) {
-  const std::string file = dir.Write("file", "{}");
+// Files that cannot be read all fail as a missing file does, and keep the configuration.
+TEST_F(LoadConfigTest, FilesThatCannotBeReadFailAsMissing) {
+  const std::string missing = ": No such file or directory";
+  // In the place of the configuration file: nothing, a directory, a FIFO no one writes to.
+  for (int kind : {0, 1, 2}) {
+    std::filesystem::remove(path);
+    EXPECT_EQ(LoadAfterGood(kGoodConfig), std::vector<std::string>());
+    std::filesystem::remove(path);
+    ASSERT_EQ(kind == 0   ? 0
+              : kind == 1 ? mkdir(path.c_str(), 0700)
+                          : mkfifo(path.c_str(), 0600),
+              0);
+    EXPECT_EQ(Reload(plugin), NotLoaded("tag: " + path + missing)) << kind;
+    EXPECT_EQ(Current(), kGoodSettings);
+  }
+  // Paths through a file (ENOTDIR), a symbolic link loop (ELOOP), and a device.
   const std::string loop = dir.Path("loop");
   ASSERT_EQ(symlink(loop.c_str(), loop.c_str()), 0);
-  const std::string paths[] = {file + "/korvel.json", loop};  // ENOTDIR, ELOOP
-  for (const std::string& bad : paths) {
+  for (const std::string& bad :
+       {dir.Write("file", "{}") + "/korvel.json", loop, std::string("/dev/zero")}) {
     kppPlugin other("tag", {{"conf_filename", bad}});
-    LogCapture log;
-    other.Reload();
-    EXPECT_EQ(log.PrintedLines(), std::vector<std::string>{"tag: configuration not loaded: tag: " +
-                                                           bad + ": No such file or directory\n"});
-    EXPECT_EQ(other.sinks, kppPlugin::Sinks());
-    EXPECT_EQ(other.channel_types.load(), 0);
+    EXPECT_EQ(Reload(other), NotLoaded("tag: " + bad + missing));
+    EXPECT_EQ(other.sinks, Sinks());
   }
+  // Reading this process's memory from address 0 fails with EIO, which is reported as itself.
+  kppPlugin memory("tag", {{"conf_filename", "/proc/self/mem"}});
+  EXPECT_EQ(Reload(memory), NotLoaded("tag: /proc/self/mem: Input/output error"));
 }
 
-// Reading this process's memory from address 0 fails with EIO: a read error on demand.
-TEST_F(LoadConfigTest, ReadErrorIsReportedAsItself) {
-  kppPlugin other("tag", {{"conf_filename", "/proc/self/mem"}});
-  LogCapture log;
-  other.Reload();
-  EXPECT_EQ(log.PrintedLines(),
-            std::vector<std::string>{"tag: configuration not loaded: tag: /proc/self/mem: "
-                                     "Input/output error\n"});
-}
-
-TEST_F(LoadConfigTest, EmptyFileIsAJsonException) {
-  EXPECT_EQ(FailureAfterGood(""),
-            "tag: " + path +
-                ": JSON exception: [json.exception.parse_error.101] parse error at line 1, "
-                "column 1: syntax error while parsing value - unexpected end of input; "
-                "expected '[', '{', or a literal");
-}
-
-TEST_F(LoadConfigTest, FileOfCommentsOnlyIsAJsonException) {
-  EXPECT_EQ(FailureAfterGood("// nothing\n/* at all */"),
-            "tag: " + path +
-                ": JSON exception: [json.exception.parse_error.101] parse error at line 2, "
-                "column 13: syntax error while parsing value - unexpected end of input; "
-                "expected '[', '{', or a literal");
-}
-
-TEST_F(LoadConfigTest, SyntaxErrorIsAJsonException) {
-  EXPECT_EQ(FailureAfterGood(R"({"sinks": {"s": {"c": {}},}})"),
-            "tag: " + path +
-                ": JSON exception: [json.exception.parse_error.101] parse error at line 1, "
-                "column 27: syntax error while parsing object key - unexpected '}'; "
-                "expected string literal");
-}
-
-TEST_F(LoadConfigTest, TextAfterTheDocumentIsAJsonException) {
-  EXPECT_EQ(FailureAfterGood("{} {}"),
-            "tag: " + path +
-                ": JSON exception: [json.exception.parse_error.101] parse error at line 1, "
-                "column 4: syntax error while parsing value - unexpected '{'; expected end of "
-                "input");
-}
-
-TEST_F(LoadConfigTest, InvalidUtf8InANameIsAJsonException) {
-  EXPECT_EQ(FailureAfterGood("{\"sinks\": {\"s\xff\": {}}}"),
-            "tag: " + path +
-                ": JSON exception: [json.exception.parse_error.101] parse error at line 1, "
-                "column 14: syntax error while parsing object key - invalid string: ill-formed "
-                "UTF-8 byte; last read: '\"s\xff'; expected string literal");
-}
-
-TEST_F(LoadConfigTest, UnescapedNulInANameIsAJsonException) {
-  EXPECT_EQ(FailureAfterGood(std::string("{\"sinks\": {\"s\0\": {}}}", 20)),
-            "tag: " + path +
-                ": JSON exception: [json.exception.parse_error.101] parse error at line 1, "
-                "column 14: syntax error while parsing object key - invalid string: control "
-                "character U+0000 (NUL) must be escaped to \\u0000; last read: '\"s<U+0000>'; "
-                "expected string literal");
-}
-
-TEST_F(LoadConfigTest, LoneSurrogateInANameIsAJsonException) {
-  EXPECT_EQ(FailureAfterGood(R"({"sinks": {"\udc00": {}}})"),
-            "tag: " + path +
-                ": JSON exception: [json.exception.parse_error.101] parse error at line 1, "
-                "column 18: syntax error while parsing object key - invalid string: surrogate "
-                "U+DC00..U+DFFF must follow U+D800..U+DBFF; last read: '\"\\udc00'; expected "
-                "string literal");
-}
-
-TEST_F(LoadConfigTest, SinksThatAreNotAnObjectRaiseTheTypeError) {
-  EXPECT_EQ(FailureAfterGood(R"({"sinks": [{"c": {}}]})"),
-            "[json.exception.type_error.302] type must be object, but is array");
-  EXPECT_EQ(FailureAfterGood(R"({"sinks": null})"),
-            "[json.exception.type_error.302] type must be object, but is null");
-}
-
-TEST_F(LoadConfigTest, SinkThatIsNotAnObjectRaisesTheTypeError) {
-  EXPECT_EQ(FailureAfterGood(R"({"sinks": {"a": {"c": {}}, "b": "legacy-http"}})"),
-            "[json.exception.type_error.302] type must be object, but is string");
-  EXPECT_EQ(FailureAfterGood(R"({"sinks": {"a": true}})"),
-            "[json.exception.type_error.302] type must be object, but is boolean");
-}
-
-TEST_F(LoadConfigTest, NonStringTypeRaisesTheTypeError) {
-  EXPECT_EQ(FailureAfterGood(R"({"types": ["legacy-http", 4]})"),
-            "[json.exception.type_error.302] type must be string, but is number");
-  EXPECT_EQ(FailureAfterGood(R"({"sinks": {"s": {"c": {"types": [["stream-flows"]]}}}})"),
-            "[json.exception.type_error.302] type must be string, but is array");
-}
-
-TEST_F(LoadConfigTest, NonStringFlowFilterRaisesTheTypeError) {
-  EXPECT_EQ(FailureAfterGood(R"({"flow_filters": ["port == 80", 80]})"),
-            "[json.exception.type_error.302] type must be string, but is number");
-}
-
-TEST_F(LoadConfigTest, UnknownNamesRaiseTheChannelSettingsError) {
-  EXPECT_EQ(FailureAfterGood(R"({"types": ["Stream-Flows"]})"),
-            "void kppChannelConfig::Load(const string &, const json &): type: Stream-Flows: "
-            "Invalid argument");
-  EXPECT_EQ(FailureAfterGood(R"({"format": "MSGPACK"})"),
-            "void kppChannelConfig::Load(const string &, const json &): format: MSGPACK: "
-            "Invalid argument");
-  EXPECT_EQ(FailureAfterGood(R"({"sinks": {"s": {"a": {}, "b": {"compressor": "zstd"}}}})"),
-            "void kppChannelConfig::Load(const string &, const json &): compressor: zstd: "
-            "Invalid argument");
-}
-
-TEST_F(LoadConfigTest, SinksAndChannelsAreReadInNameOrder) {
-  // "a" is read before "b" whatever the order in the file, so its error is the one reported.
-  EXPECT_EQ(FailureAfterGood(R"({"sinks": {"b": [], "a": {"y": {"format": "x"}, "x": []}}})"),
-            "void kppChannelConfig::Load(const string &, const json &): format: x: "
-            "Invalid argument");
-}
-
-// --- Hostile nesting: parsed, walked and destroyed without recursion ---
-
-TEST_F(LoadConfigTest, DeepValuesInIgnoredPlacesLoad) {
-  const std::string arrays = NestedArrays(kHostileDepth);
-  const std::string objects = NestedObjects(kHostileDepth);
-  EXPECT_EQ(
-      Load("{\"ignored\": " + arrays + ", \"also\": " + objects + ", \"format\": " + arrays +
-           ", \"sinks\": {\"s\": {\"array\": " + arrays + ", \"object\": " + objects +
-           ", \"c\": {\"enable\": " + arrays + ", \"compressor\": " + objects +
-           ", \"types\": [\"stream-flows\"]}}}}"),
-      (Settings{kBuiltIn,
-                {{"s", {{"array", kBuiltIn}, {"c", Record(4, 1, false)}, {"object", kBuiltIn}}}},
-                4,
-                {}}));
-  // A root that is itself deeply nested loads as a root that is not an object.
-  EXPECT_EQ(Load(arrays), (Settings{kBuiltIn, {}, 0, {}}));
-}
-
-TEST_F(LoadConfigTest, DeepValuesWhereObjectsOrStringsBelongRaiseTheTypeError) {
-  const std::string arrays = NestedArrays(kHostileDepth);
-  EXPECT_EQ(FailureAfterGood("{\"sinks\": " + arrays + "}"),
-            "[json.exception.type_error.302] type must be object, but is array");
-  EXPECT_EQ(FailureAfterGood("{\"sinks\": {\"s\": " + arrays + "}}"),
-            "[json.exception.type_error.302] type must be object, but is array");
-  EXPECT_EQ(FailureAfterGood("{\"flow_filters\": " + arrays + "}"),
-            "[json.exception.type_error.302] type must be string, but is array");
-  EXPECT_EQ(FailureAfterGood("{\"sinks\": {\"s\": {\"c\": {\"types\": " + arrays + "}}}}"),
-            "[json.exception.type_error.302] type must be string, but is array");
-}
-
-TEST_F(LoadConfigTest, UnclosedDeepNestingIsAJsonException) {
-  EXPECT_EQ(FailureAfterGood(std::string(kHostileDepth, '[')),
-            "tag: " + path +
-                ": JSON exception: [json.exception.parse_error.101] parse error at line 1, "
-                "column 100001: syntax error while parsing value - unexpected end of input; "
-                "expected '[', '{', or a literal");
+// Root reads every file, so the load runs in a child process that has given up root first.
+TEST_F(LoadConfigTest, UnreadableFileFailsAsMissing) {
+  EXPECT_EQ(LoadAfterGood(kGoodConfig), std::vector<std::string>());
+  ASSERT_EQ(chmod(path.c_str(), 0), 0);
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_EXIT(
+      {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        LogCapture log(false);
+        plugin.Reload();
+        _exit(log.PrintedLines() == NotLoaded("tag: " + path + ": No such file or directory") &&
+                      Current() == kGoodSettings
+                  ? 0
+                  : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

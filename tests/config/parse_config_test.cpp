@@ -1,4 +1,5 @@
-// kppParseConfig: the parsed document, and the wording of parse, read and other failures.
+// kppParseConfig over a configuration file whose reads follow a script: documents spread over
+// reads, interrupted reads, and the wording of read, parse and other failures.
 #include "config/parse_config.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "config/config_file.h"
 #include "config_test_support.h"
 #include "kv/exception.h"
 
@@ -21,8 +23,7 @@ struct Step {
   bool raise = false;
 };
 
-// A configuration file whose reads follow a script instead of the file; the end of the script
-// is the end of the file.
+// A configuration file whose reads follow a script; the end of the script is the end of the file.
 class ScriptedFile : public kppConfigFile {
  public:
   explicit ScriptedFile(std::deque<Step> steps_) : steps(std::move(steps_)) {
@@ -51,51 +52,42 @@ class ScriptedFile : public kppConfigFile {
   std::deque<Step> steps;
 };
 
-// The what() text of the kvException that parsing `file` throws.
-std::string ParseFailure(kppConfigFile& file) {
+// The document parsed, or the what() text of the kvException thrown.
+std::string Parse(kppConfigFile& file) {
   try {
-    kppParseConfig(file, "tag", "/etc/korvel.json");
+    return kppParseConfig(file, "tag", "/etc/korvel.json").dump();
   } catch (const kvException& e) {
     return e.what();
   }
-  ADD_FAILURE() << "parsed";
-  return std::string();
 }
 
-TEST(ParseConfig, DocumentSpreadOverManyReadsParsesWhole) {
-  ScriptedFile file({{"{\"si"}, {"nks\": /* c"}, {"omment */ {}"}, {"} // end"}});
-  EXPECT_EQ(kppParseConfig(file, "tag", "/etc/korvel.json"), json({{"sinks", json::object()}}));
-}
-
-TEST(ParseConfig, InterruptedReadIsRetried) {
-  ScriptedFile file({{"", EINTR}, {"[1,"}, {"", EINTR}, {"2]"}});
-  EXPECT_EQ(kppParseConfig(file, "tag", "/etc/korvel.json"), json({1, 2}));
-  EXPECT_EQ(file.ReadError(), 0);
-}
-
-TEST(ParseConfig, FailedReadAfterACompleteDocumentIsNotTakenForItsEnd) {
-  ScriptedFile file({{"{}"}, {"", EIO}, {", \"rest\": 1}"}});
-  EXPECT_EQ(ParseFailure(file), "tag: /etc/korvel.json: Input/output error");
-}
-
-TEST(ParseConfig, FailedReadIsReportedAheadOfTheParseErrorItCauses) {
-  ScriptedFile file({{"{\"sinks\": "}, {"", EACCES}});
-  EXPECT_EQ(ParseFailure(file), "tag: /etc/korvel.json: Permission denied");
-  // The file is not read again after the failure.
-  EXPECT_EQ(file.reads, 2);
-}
-
-TEST(ParseConfig, ParseErrorIsAJsonException) {
-  ScriptedFile file({{"{\"sinks\": }"}});
-  EXPECT_EQ(ParseFailure(file),
-            "tag: /etc/korvel.json: JSON exception: [json.exception.parse_error.101] parse error "
-            "at line 1, column 11: syntax error while parsing value - unexpected '}'; expected "
-            "'[', '{', or a literal");
-}
-
-TEST(ParseConfig, OtherFailureKeepsItsOwnText) {
-  ScriptedFile file({{"{\"sinks\": "}, {"", 0, true}});
-  EXPECT_EQ(ParseFailure(file), "tag: /etc/korvel.json: scripted read failure");
+TEST(ParseConfig, DocumentOrFailureOfEachReadScript) {
+  const struct {
+    std::deque<Step> steps;
+    std::string expected;
+    int reads;  // how often the file is read, 0 where it does not matter
+  } cases[] = {
+      {{{"{\"si"}, {"nks\": /* c"}, {"omment */ {}"}, {"} // end"}}, R"({"sinks":{}})", 0},
+      {{{"", EINTR}, {"[1,"}, {"", EINTR}, {"2]"}}, "[1,2]", 0},
+      // A failed read after a complete document is not taken for its end.
+      {{{"{}"}, {"", EIO}, {", \"rest\": 1}"}}, "tag: /etc/korvel.json: Input/output error", 2},
+      // The failed read is reported ahead of the parse error it causes; nothing is read after.
+      {{{"{\"sinks\": "}, {"", EACCES}}, "tag: /etc/korvel.json: Permission denied", 2},
+      {{{"{\"sinks\": }"}},
+       "tag: /etc/korvel.json: JSON exception: [json.exception.parse_error.101] parse error at "
+       "line 1, column 11: syntax error while parsing value - unexpected '}'; expected '[', '{', "
+       "or a literal",
+       1},
+      {{{"{\"sinks\": "}, {"", 0, true}}, "tag: /etc/korvel.json: scripted read failure", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    ScriptedFile file(c.steps);
+    EXPECT_EQ(Parse(file), c.expected);
+    if (c.reads != 0) {
+      EXPECT_EQ(file.reads, c.reads);
+    }
+  }
 }
 
 }  // namespace
