@@ -1,4 +1,4 @@
-// Routing of documents to channels: which channels receive a type, in which order, with which
+// kppPlugin::DispatchPayload: which channels receive a payload type, in which order, with which
 // flags, and what a failing sink stops.
 #include <gtest/gtest.h>
 
@@ -13,10 +13,8 @@
 namespace {
 
 using korvel_test::SinkCall;
-using korvel_test::SinkRecorder;
 
-kppChannelConfig Channel(uint8_t types, uint8_t format = kppChannelConfig::FORMAT_JSON,
-                         bool compress = false) {
+kppChannelConfig Channel(uint8_t types, uint8_t format = 1, bool compress = false) {
   kppChannelConfig channel;
   channel.types = types;
   channel.format = format;
@@ -26,11 +24,12 @@ kppChannelConfig Channel(uint8_t types, uint8_t format = kppChannelConfig::FORMA
 
 class DispatchTest : public ::testing::Test {
  protected:
-  DispatchTest() : plugin("proc", {{"conf_filename", config.Path()}}) {}
-
-  std::vector<std::string> Receivers() const {
+  // "sink/channel flags" of every call, after dispatching `document` under each type in turn.
+  std::vector<std::string> Dispatch(std::initializer_list<kppChannelConfig::Type> types) {
+    for (kppChannelConfig::Type type : types) plugin.DispatchPayload(type, document);
     std::vector<std::string> out;
     for (const SinkCall& call : sink.Calls()) {
+      EXPECT_EQ(call.payload, document);
       EXPECT_EQ(call.channels.size(), 1u);
       out.push_back(call.sink + "/" + *call.channels.begin() + " " + std::to_string(call.flags));
     }
@@ -38,28 +37,22 @@ class DispatchTest : public ::testing::Test {
   }
 
   korvel_test::TempFile config;
-  kppPlugin plugin;
-  SinkRecorder sink;
+  kppPlugin plugin{"proc", {{"conf_filename", config.Path()}}};
+  korvel_test::SinkRecorder sink;
   const json document = {{"type", "x"}, {"n", 1}};
 };
 
-TEST_F(DispatchTest, NoSinksNoCalls) {
-  plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
-  plugin.sinks["s"]["c"] = Channel(kppChannelConfig::TYPE_STREAM_FLOWS);
-  plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
-  plugin.DispatchPayload(kppChannelConfig::TYPE_LEGACY_SOCKET, document);
-  EXPECT_EQ(sink.Count(), 0u);
-}
-
 TEST_F(DispatchTest, EveryMatchingChannelInSinkAndChannelNameOrder) {
+  EXPECT_EQ(Dispatch({kppChannelConfig::TYPE_STREAM_STATS}), std::vector<std::string>());
   plugin.sinks["zeta"]["b"] = Channel(kppChannelConfig::TYPE_STREAM_STATS);
-  plugin.sinks["zeta"]["a"] =
-      Channel(kppChannelConfig::TYPE_STREAM_STATS | kppChannelConfig::TYPE_STREAM_FLOWS);
+  plugin.sinks["zeta"]["a"] = Channel(0x0c);
   plugin.sinks["Zeta"]["only"] = Channel(kppChannelConfig::TYPE_STREAM_STATS);
   plugin.sinks["alpha"]["flows"] = Channel(kppChannelConfig::TYPE_STREAM_FLOWS);
-  plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
-  EXPECT_EQ(Receivers(), (std::vector<std::string>{"Zeta/only 1", "zeta/a 1", "zeta/b 1"}));
-  for (const SinkCall& call : sink.Calls()) EXPECT_EQ(call.payload, document);
+  plugin.sinks["alpha"]["legacy"] = Channel(0x03);
+  EXPECT_EQ(Dispatch({kppChannelConfig::TYPE_STREAM_STATS, kppChannelConfig::TYPE_LEGACY_HTTP,
+                      kppChannelConfig::TYPE_LEGACY_SOCKET}),
+            (std::vector<std::string>{"Zeta/only 1", "zeta/a 1", "zeta/b 1", "alpha/legacy 1",
+                                      "alpha/legacy 25"}));
 }
 
 TEST_F(DispatchTest, FlagsFollowFormatCompressionAndSocketType) {
@@ -68,25 +61,14 @@ TEST_F(DispatchTest, FlagsFollowFormatCompressionAndSocketType) {
   plugin.sinks["s"]["3-msgpack"] = Channel(0x0f, kppChannelConfig::FORMAT_MSGPACK);
   plugin.sinks["s"]["4-msgpack-gz"] = Channel(0x0f, kppChannelConfig::FORMAT_MSGPACK, true);
   plugin.sinks["s"]["5-other-format"] = Channel(0x0f, 7);
-  for (auto type : {kppChannelConfig::TYPE_LEGACY_HTTP, kppChannelConfig::TYPE_LEGACY_SOCKET,
-                    kppChannelConfig::TYPE_STREAM_FLOWS, kppChannelConfig::TYPE_STREAM_STATS}) {
-    plugin.DispatchPayload(type, document);
-  }
+  Dispatch({kppChannelConfig::TYPE_LEGACY_HTTP, kppChannelConfig::TYPE_LEGACY_SOCKET,
+            kppChannelConfig::TYPE_STREAM_FLOWS, kppChannelConfig::TYPE_STREAM_STATS});
   std::vector<int> flags;
   for (const SinkCall& call : sink.Calls()) flags.push_back(call.flags);
   EXPECT_EQ(flags, (std::vector<int>{0x01, 0x21, 0x04, 0x24, 0x00,     // legacy-http
                                      0x19, 0x39, 0x1c, 0x3c, 0x18,     // legacy-socket
                                      0x01, 0x21, 0x04, 0x24, 0x00,     // stream-flows
                                      0x01, 0x21, 0x04, 0x24, 0x00}));  // stream-stats
-}
-
-TEST_F(DispatchTest, LegacyChannelTakesBothLegacyTypes) {
-  plugin.sinks["s"]["c"] =
-      Channel(kppChannelConfig::TYPE_LEGACY_HTTP | kppChannelConfig::TYPE_LEGACY_SOCKET);
-  plugin.DispatchPayload(kppChannelConfig::TYPE_LEGACY_HTTP, document);
-  plugin.DispatchPayload(kppChannelConfig::TYPE_LEGACY_SOCKET, document);
-  plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
-  EXPECT_EQ(Receivers(), (std::vector<std::string>{"s/c 1", "s/c 25"}));
 }
 
 TEST_F(DispatchTest, FailingSinkStopsTheRestAndReachesTheCaller) {
@@ -98,16 +80,12 @@ TEST_F(DispatchTest, FailingSinkStopsTheRestAndReachesTheCaller) {
         reached.push_back(*channels.begin());
         throw std::runtime_error("sink down");
       });
-  EXPECT_THROW(
-      {
-        try {
-          plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
-        } catch (const std::runtime_error& e) {
-          EXPECT_STREQ(e.what(), "sink down");
-          throw;
-        }
-      },
-      std::runtime_error);
+  try {
+    plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "sink down");
+  }
   EXPECT_EQ(reached, std::vector<std::string>{"c1"});
 }
 

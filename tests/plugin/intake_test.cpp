@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "kv/flow_map.h"
@@ -16,11 +17,10 @@
 namespace {
 
 using korvel_test::MakeFlow;
-using korvel_test::MakeInterface;
 
 class IntakeTest : public ::testing::Test {
  protected:
-  IntakeTest() : plugin("proc", {{"conf_filename", config.Path()}}) { kvGlobalConfig::Create(); }
+  IntakeTest() { kvGlobalConfig::Create(); }
 
   void Single(uint32_t event, std::shared_ptr<kvFlow>& flow) {
     plugin.DispatchProcessorEvent(static_cast<kvPluginProcessor::Event>(event), flow);
@@ -28,125 +28,37 @@ class IntakeTest : public ::testing::Test {
   void Walk(uint32_t event, kvFlowMap& map) {
     plugin.DispatchProcessorEvent(static_cast<kvPluginProcessor::Event>(event), &map);
   }
-  std::vector<uint16_t> QueuedKinds() const {
+  std::vector<uint16_t> TakeQueuedKinds() {
     std::vector<uint16_t> kinds;
     for (const kppFlowEvent& event : plugin.event_queue) kinds.push_back(event.event);
+    plugin.event_queue.clear();
     return kinds;
   }
 
   korvel_test::TempFile config;
-  kppPlugin plugin;
-  std::shared_ptr<kvInterface> iface = MakeInterface("eth0", kvInterface::ROLE_LAN);
+  kppPlugin plugin{"proc", {{"conf_filename", config.Path()}}};
+  std::shared_ptr<kvInterface> iface = korvel_test::MakeInterface("eth0", kvInterface::ROLE_LAN);
 };
 
-TEST_F(IntakeTest, NothingIsQueuedBeforeAConfigurationIsInstalled) {
+// Single-flow events need a socket or flow-stream channel; the walk a periodic or socket one.
+TEST_F(IntakeTest, FlowEventsAreQueuedOnlyForChannelsThatTakeThem) {
   auto flow = MakeFlow(iface, 1);
   kvFlowMap map(4);
   map.Insert("a", flow);
-  for (uint32_t event : {4u, 6u, 7u, 8u}) Single(event, flow);
-  Walk(1, map);
-  EXPECT_TRUE(plugin.event_queue.empty());
-
-  // Documents and the end of an update are not gated.
-  kvPacketStats stats;
-  stats.pkt_raw = 5;
-  plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_GLOBAL_STATS, &stats);
-  EXPECT_EQ(plugin.json_global_stats.at("raw"), 5);
-  plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE);
-  EXPECT_TRUE(plugin.dispatch_pending.load());
-}
-
-TEST_F(IntakeTest, SingleFlowEventsNeedASocketOrFlowStreamChannel) {
-  auto flow = MakeFlow(iface, 1);
-  for (uint8_t types : {1, 8, 9}) {
+  const std::pair<uint8_t, std::vector<uint16_t>> cases[] = {
+      {0, {}}, {1, {1}}, {2, {4, 6, 7, 8, 1}}, {4, {4, 6, 7, 8}}, {8, {1}}, {9, {1}}};
+  for (const auto& [types, queued] : cases) {
     plugin.channel_types.store(types);
     for (uint32_t event : {4u, 6u, 7u, 8u}) Single(event, flow);
-    EXPECT_TRUE(plugin.event_queue.empty()) << int(types);
+    Walk(1, map);
+    EXPECT_EQ(TakeQueuedKinds(), queued) << int(types);
   }
-  for (uint8_t types : {2, 4}) {
-    plugin.channel_types.store(types);
-    for (uint32_t event : {4u, 6u, 7u, 8u}) Single(event, flow);
-  }
-  EXPECT_EQ(QueuedKinds(), (std::vector<uint16_t>{4, 6, 7, 8, 4, 6, 7, 8}));
-}
-
-TEST_F(IntakeTest, SingleFlowOverloadIgnoresOtherValues) {
+  // Other event values, a null flow, empty and null maps are ignored.
   plugin.channel_types.store(0x0f);
-  auto flow = MakeFlow(iface, 1);
   for (uint32_t event : {0u, 1u, 2u, 3u, 5u, 9u, 13u, 300u}) Single(event, flow);
+  for (uint32_t event : {0u, 4u, 5u, 8u, 13u}) Walk(event, map);
   std::shared_ptr<kvFlow> none;
   Single(8, none);
-  EXPECT_TRUE(plugin.event_queue.empty());
-}
-
-TEST_F(IntakeTest, SingleFlowEventSnapshotsTheCountersWhenQueued) {
-  plugin.channel_types.store(kppChannelConfig::TYPE_STREAM_FLOWS);
-  auto flow = MakeFlow(iface, 1);
-  flow->stats.lower_bytes = 10;
-  flow->stats_ready = false;  // no flag is tested for single-flow events
-  flow->stats.lower_packets = flow->stats.upper_packets = 0;
-  Single(7, flow);
-  flow->stats.lower_bytes = 99;
-  ASSERT_EQ(plugin.event_queue.size(), 1u);
-  EXPECT_EQ(plugin.event_queue[0].stats.lower_bytes, 10u);
-  EXPECT_EQ(plugin.event_queue[0].flow, flow);
-}
-
-TEST_F(IntakeTest, WalkQueuesReadyFlowsWithTraffic) {
-  plugin.channel_types.store(kppChannelConfig::TYPE_LEGACY_HTTP);
-  kvFlowMap map(3);
-  auto ready = MakeFlow(iface, 1);
-  auto not_ready = MakeFlow(iface, 2);
-  not_ready->stats_ready = false;
-  auto held = MakeFlow(iface, 3);
-  held->stats_hold = true;
-  auto silent = MakeFlow(iface, 4);
-  silent->stats.lower_packets = silent->stats.upper_packets = 0;
-  auto only_upper = MakeFlow(iface, 5);
-  only_upper->stats.lower_packets = 0;
-  auto only_lower = MakeFlow(iface, 6);
-  only_lower->stats.upper_packets = 0;
-  map.Insert("ready", ready);
-  map.Insert("not-ready", not_ready);
-  map.Insert("held", held);
-  map.Insert("silent", silent);
-  map.Insert("only-upper", only_upper);
-  map.Insert("only-lower", only_lower);
-
-  Walk(1, map);
-  std::multiset<uint64_t> digests;
-  for (const kppFlowEvent& event : plugin.event_queue) {
-    EXPECT_EQ(event.event, 1);
-    digests.insert(event.flow->digest);
-  }
-  EXPECT_EQ(digests, (std::multiset<uint64_t>{1, 5, 6}));
-  // The walk leaves every bucket unlocked.
-  for (size_t i = 0; i < map.GetBuckets(); i++) {
-    map.Acquire(i);
-    map.Release(i);
-  }
-}
-
-TEST_F(IntakeTest, WalkNeedsAPeriodicOrSocketChannel) {
-  kvFlowMap map(2);
-  map.Insert("a", MakeFlow(iface, 1));
-  for (uint8_t types : {0, 4}) {
-    plugin.channel_types.store(types);
-    Walk(1, map);
-  }
-  EXPECT_TRUE(plugin.event_queue.empty());
-  for (uint8_t types : {1, 2, 8}) {
-    plugin.channel_types.store(types);
-    Walk(1, map);
-  }
-  EXPECT_EQ(plugin.event_queue.size(), 3u);
-}
-
-TEST_F(IntakeTest, WalkIgnoresOtherValuesAndEmptyMaps) {
-  plugin.channel_types.store(0x0f);
-  kvFlowMap map(2);
-  map.Insert("a", MakeFlow(iface, 1));
-  for (uint32_t event : {0u, 4u, 5u, 8u, 13u}) Walk(event, map);
   kvFlowMap no_buckets(0);
   Walk(1, no_buckets);
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP,
@@ -154,23 +66,54 @@ TEST_F(IntakeTest, WalkIgnoresOtherValuesAndEmptyMaps) {
   EXPECT_TRUE(plugin.event_queue.empty());
 }
 
-TEST_F(IntakeTest, QueuedEventKeepsAForgottenFlowAlive) {
-  plugin.channel_types.store(kppChannelConfig::TYPE_LEGACY_SOCKET);
-  kvFlowMap map(1);
+TEST_F(IntakeTest, SingleFlowEventSnapshotsTheCountersAndKeepsAForgottenFlowAlive) {
+  plugin.channel_types.store(kppChannelConfig::TYPE_STREAM_FLOWS);
   {
     auto flow = MakeFlow(iface, 1);
-    map.Insert("a", flow);
-    Single(6, flow);
-    Walk(1, map);
-    map.Erase("a");
+    flow->stats.lower_bytes = 10;
+    flow->stats_ready = false;  // no flag is tested for single-flow events
+    flow->stats.lower_packets = flow->stats.upper_packets = 0;
+    Single(7, flow);
+    flow->stats.lower_bytes = 99;
   }
-  ASSERT_EQ(plugin.event_queue.size(), 2u);
-  EXPECT_EQ(plugin.event_queue[0].flow.use_count(), 2);
+  ASSERT_EQ(plugin.event_queue.size(), 1u);
+  EXPECT_EQ(plugin.event_queue[0].stats.lower_bytes, 10u);
+  EXPECT_EQ(plugin.event_queue[0].flow.use_count(), 1);
   EXPECT_EQ(plugin.event_queue[0].flow->digest, 1u);
 }
 
-TEST_F(IntakeTest, DocumentEventsOnlyTakeTheirOwnValue) {
+TEST_F(IntakeTest, WalkQueuesReadyFlowsWithTrafficAndUnlocksEveryBucket) {
+  plugin.channel_types.store(kppChannelConfig::TYPE_LEGACY_HTTP);
+  kvFlowMap map(3);
+  auto flow = [&](uint64_t digest) {
+    auto made = MakeFlow(iface, digest);
+    map.Insert(std::to_string(digest), made);
+    return made;
+  };
+  flow(1);                       // ready, with traffic
+  flow(2)->stats_ready = false;  // not ready
+  flow(3)->stats_hold = true;    // held
+  auto silent = flow(4);         // no packets
+  silent->stats.lower_packets = silent->stats.upper_packets = 0;
+  flow(5)->stats.lower_packets = 0;  // only upper packets
+  flow(6)->stats.upper_packets = 0;  // only lower packets
+  Walk(1, map);
+  std::multiset<uint64_t> digests;
+  for (const kppFlowEvent& event : plugin.event_queue) {
+    EXPECT_EQ(event.event, 1);
+    EXPECT_EQ(event.flow.use_count(), 2);  // the map's and the queue's
+    digests.insert(event.flow->digest);
+  }
+  EXPECT_EQ(digests, (std::multiset<uint64_t>{1, 5, 6}));
+  for (size_t i = 0; i < map.GetBuckets(); i++) {
+    map.Acquire(i);
+    map.Release(i);
+  }
+}
+
+TEST_F(IntakeTest, DocumentEventsTakeOnlyTheirOwnValueAndAreNotGated) {
   kvPacketStats stats;
+  stats.pkt_raw = 5;
   kvInstanceStatus status;
   kppPlugin::Interfaces interfaces{{"eth0", iface}};
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_INTERFACE_STATS, &stats);
@@ -178,18 +121,23 @@ TEST_F(IntakeTest, DocumentEventsOnlyTakeTheirOwnValue) {
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_INSTANCE_STATUS, &interfaces);
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_GLOBAL_STATS, &status);
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP);
-  EXPECT_TRUE(plugin.json_interfaces.is_null());
-  EXPECT_TRUE(plugin.json_interface_stats.is_null());
-  EXPECT_TRUE(plugin.json_global_stats.is_null());
-  EXPECT_TRUE(plugin.json_status.is_null());
+  for (const json* stored : {&plugin.json_interfaces, &plugin.json_interface_stats,
+                             &plugin.json_global_stats, &plugin.json_status}) {
+    EXPECT_TRUE(stored->is_null()) << stored->dump();
+  }
   EXPECT_FALSE(plugin.dispatch_pending.load());
 
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_INTERFACES, &interfaces);
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_INTERFACE_STATS, "eth0", &stats);
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_INSTANCE_STATUS, &status);
+  plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_GLOBAL_STATS, &stats);
+  plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE);
   EXPECT_EQ(plugin.json_interfaces.size(), 1u);
   EXPECT_EQ(plugin.json_interface_stats.size(), 1u);
   EXPECT_EQ(plugin.json_status.size(), 24u);
+  EXPECT_EQ(plugin.json_global_stats.at("raw"), 5);
+  EXPECT_TRUE(plugin.dispatch_pending.load());
+  EXPECT_TRUE(plugin.event_queue.empty());
 }
 
 }  // namespace

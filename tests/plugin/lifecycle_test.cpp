@@ -14,33 +14,26 @@
 namespace {
 
 using korvel_test::LogCapture;
-using korvel_test::TempFile;
 
-TEST(PluginFactory, AcceptsBothProcessorTypes) {
-  TempFile config;
-  LogCapture log;
+TEST(PluginFactory, AcceptsBothProcessorTypesAndRefusesOthersWithOneUntaggedLine) {
+  korvel_test::TempFile config;
   for (const char* type : {"1", "2"}) {
+    LogCapture log;
     std::unique_ptr<kvPlugin> plugin(
         kvPluginInit("proc", {{"conf_filename", config.Path()}, {"type", type}}));
     ASSERT_NE(plugin, nullptr) << type;
     EXPECT_EQ(plugin->GetType(), std::stoi(type));
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{"proc: initialized\n"});
   }
-  EXPECT_TRUE(log.PrintedLines().empty());
-}
-
-TEST(PluginFactory, RefusesOtherTypesWithOneUntaggedLine) {
-  TempFile config;
-  for (const char* type : {"0", "3"}) {
+  for (const std::string type : {"0", "3"}) {
     LogCapture log;
-    kvPlugin* plugin = kvPluginInit("edge", {{"conf_filename", config.Path()}, {"type", type}});
-    EXPECT_EQ(plugin, nullptr);
+    EXPECT_EQ(kvPluginInit("edge", {{"conf_filename", config.Path()}, {"type", type}}), nullptr);
     EXPECT_EQ(log.PrintedLines(),
-              std::vector<std::string>{"Invalid plugin type: edge [" + std::string(type) + "]\n"});
+              std::vector<std::string>{"Invalid plugin type: edge [" + type + "]\n"});
     // The refused object was constructed and destroyed.
-    EXPECT_EQ(log.Lines(),
-              (std::vector<std::string>{"edge: initialized\n",
-                                        "Invalid plugin type: edge [" + std::string(type) + "]\n",
-                                        "edge: destroyed\n"}));
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"edge: initialized\n",
+                                                     "Invalid plugin type: edge [" + type + "]\n",
+                                                     "edge: destroyed\n"}));
   }
 }
 
@@ -50,7 +43,7 @@ TEST(PluginFactory, EmptyConfigurationNameThrowsToTheDaemon) {
        {kvPlugin::Params{}, kvPlugin::Params{{"conf_filename", ""}}}) {
     try {
       kvPluginInit("proc", params);
-      FAIL() << "no exception";
+      ADD_FAILURE() << "no exception";
     } catch (const kvException& e) {
       EXPECT_STREQ(e.what(),
                    "kppPlugin::kppPlugin(const string &, const kvPlugin::Params &): "
@@ -60,8 +53,8 @@ TEST(PluginFactory, EmptyConfigurationNameThrowsToTheDaemon) {
   EXPECT_TRUE(log.Lines().empty());
 }
 
-TEST(PluginIdentity, NamesItself) {
-  TempFile config;
+TEST(PluginLifecycle, NamesItselfAndStartsWithAReloadDueAndNothingConfigured) {
+  korvel_test::TempFile config;
   kppPlugin plugin("proc", {{"conf_filename", config.Path()}});
   std::string text = "previous";
   plugin.GetLibrary(text);
@@ -73,11 +66,7 @@ TEST(PluginIdentity, NamesItself) {
   json status = {{"kept", 1}};
   plugin.GetStatus(status);
   EXPECT_EQ(status, (json{{"kept", 1}}));
-}
 
-TEST(PluginLifecycle, StartsWithAReloadDueAndNothingConfigured) {
-  TempFile config;
-  kppPlugin plugin("proc", {{"conf_filename", config.Path()}});
   EXPECT_TRUE(plugin.reload.load());
   EXPECT_FALSE(plugin.dispatch_pending.load());
   EXPECT_EQ(plugin.channel_types.load(), 0);
@@ -85,11 +74,8 @@ TEST(PluginLifecycle, StartsWithAReloadDueAndNothingConfigured) {
   EXPECT_EQ(plugin.defaults, kppChannelConfig());
   EXPECT_TRUE(plugin.json_status.is_null());
   EXPECT_TRUE(plugin.json_global_stats.is_null());
-}
 
-TEST(PluginLifecycle, OnlyEventZeroRequestsAReload) {
-  TempFile config;
-  kppPlugin plugin("proc", {{"conf_filename", config.Path()}});
+  // Only event 0 requests a reload.
   plugin.reload.store(false);
   plugin.DispatchEvent(static_cast<kvPlugin::Event>(1), nullptr);
   plugin.DispatchEvent(static_cast<kvPlugin::Event>(7), &plugin);
@@ -98,28 +84,15 @@ TEST(PluginLifecycle, OnlyEventZeroRequestsAReload) {
   EXPECT_TRUE(plugin.reload.load());
 }
 
-TEST(PluginLifecycle, TagOfAnyLengthLeadsItsMessages) {
-  TempFile config;
-  const std::string tag(65536, 't');
-  LogCapture log;
-  { kppPlugin plugin(tag, {{"conf_filename", config.Path()}}); }
-  EXPECT_EQ(log.Lines(),
-            (std::vector<std::string>{tag + ": initialized\n", tag + ": destroyed\n"}));
-
-  LogCapture empty_tag_log;
-  { kppPlugin plugin("", {{"conf_filename", config.Path()}}); }
-  EXPECT_EQ(empty_tag_log.Lines(), (std::vector<std::string>{": initialized\n", ": destroyed\n"}));
-}
-
 TEST(PluginLifecycle, DestructionReleasesQueuedFlows) {
-  TempFile config;
-  auto iface = korvel_test::MakeInterface("eth0", kvInterface::ROLE_LAN);
-  auto flow = korvel_test::MakeFlow(iface, 1);
+  korvel_test::TempFile config;
+  auto flow = korvel_test::MakeFlow(korvel_test::MakeInterface("eth0", kvInterface::ROLE_LAN), 1);
   {
     kppPlugin plugin("proc", {{"conf_filename", config.Path()}});
     plugin.channel_types.store(kppChannelConfig::TYPE_STREAM_FLOWS);
-    for (int i = 0; i < 3; i++)
+    for (int i = 0; i < 3; i++) {
       plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_NEW, flow);
+    }
     EXPECT_EQ(flow.use_count(), 4);
   }
   EXPECT_EQ(flow.use_count(), 1);
