@@ -7,16 +7,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <memory>
 #include <string>
 
 #include "kv/global_config.h"
-#include "plugin/plugin.h"
+#include "reliability/plugin_runner.h"
 #include "reliability/scale.h"
 #include "support/log_capture.h"
-#include "support/temp_file.h"
-#include "support/wait.h"
 
 namespace {
 
@@ -25,23 +21,15 @@ using korvel_test::WaitUntil;
 // True while some descriptor of this process is open on `path`.
 bool IsOpen(const std::string& path) {
   DIR* fds = opendir("/proc/self/fd");
-  if (fds == nullptr) return false;
   bool open = false;
-  while (dirent* entry = readdir(fds)) {
+  while (dirent* entry = fds != nullptr ? readdir(fds) : nullptr) {
     char target[4096];
     const std::string link = std::string("/proc/self/fd/") + entry->d_name;
     const ssize_t length = readlink(link.c_str(), target, sizeof(target));
     if (length > 0 && path == std::string(target, static_cast<size_t>(length))) open = true;
   }
-  closedir(fds);
+  if (fds != nullptr) closedir(fds);
   return open;
-}
-
-bool HasSink(kppPlugin& plugin, const std::string& name) {
-  plugin.Lock();
-  const bool found = plugin.sinks.count(name) == 1;
-  plugin.Unlock();
-  return found;
 }
 
 std::string ConfigWithSink(const std::string& sink, size_t padding) {
@@ -55,37 +43,32 @@ std::string ConfigWithSink(const std::string& sink, size_t padding) {
 TEST(ReloadRequest, RequestDuringARunningReloadLoadsTheNewFile) {
   if (!korvel_test::RunsNatively()) GTEST_SKIP() << "needs a slow load of a large file";
   kvGlobalConfig::Create();
-  korvel_test::TempFile config;
   korvel_test::LogCapture log(false);
-  config.Write(ConfigWithSink("first", 0));
-  auto plugin =
-      std::make_unique<kppPlugin>("proc", kvPlugin::Params{{"conf_filename", config.Path()}});
-  plugin->Create();
-  ASSERT_TRUE(WaitUntil([&] { return HasSink(*plugin, "first"); }));
+  korvel_test::PluginRunner plugin(ConfigWithSink("first", 0), "proc");
+  auto has_sink = [&](const std::string& name) {
+    plugin->Lock();
+    const bool found = plugin->sinks.count(name) == 1;
+    plugin->Unlock();
+    return found;
+  };
+  ASSERT_TRUE(has_sink("first"));
 
   // A version that takes the worker a while to read, then, while it reads it, the final version
   // put in its place.
-  config.Write(ConfigWithSink("large", 100u << 20));
+  const std::string path = plugin.Config().Path();
+  plugin.Config().Write(ConfigWithSink("large", 100u << 20));
   plugin->DispatchEvent(kvPlugin::EVENT_RELOAD);
-  ASSERT_TRUE(WaitUntil([&] { return IsOpen(config.Path()); }, std::chrono::milliseconds(20000)));
-  const std::string next = config.Path() + ".next";
-  {
-    std::ofstream out(next, std::ios::binary | std::ios::trunc);
-    out << ConfigWithSink("final", 0);
-  }
-  ASSERT_EQ(std::rename(next.c_str(), config.Path().c_str()), 0);
+  ASSERT_TRUE(WaitUntil([&] { return IsOpen(path); }, std::chrono::milliseconds(20000)));
+  korvel_test::TempFile next;
+  next.Write(ConfigWithSink("final", 0));
+  ASSERT_EQ(std::rename(next.Path().c_str(), path.c_str()), 0);
   plugin->DispatchEvent(kvPlugin::EVENT_RELOAD);
-  if (!IsOpen(config.Path() + " (deleted)")) {
+  if (!IsOpen(path + " (deleted)")) {
     GTEST_SKIP() << "the large version was read before the request was made";
   }
-
-  ASSERT_TRUE(
-      WaitUntil([&] { return HasSink(*plugin, "large"); }, std::chrono::milliseconds(60000)));
+  ASSERT_TRUE(WaitUntil([&] { return has_sink("large"); }, std::chrono::milliseconds(60000)));
   // The worker reloads within its one-second wait; five periods are ample.
-  EXPECT_TRUE(
-      WaitUntil([&] { return HasSink(*plugin, "final"); }, std::chrono::milliseconds(5000)));
-  plugin->Terminate();
-  plugin->Join();
+  EXPECT_TRUE(WaitUntil([&] { return has_sink("final"); }, std::chrono::milliseconds(5000)));
 }
 
 }  // namespace
