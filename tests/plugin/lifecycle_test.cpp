@@ -1,13 +1,11 @@
-// Construction, identity, reload requests and destruction of the plugin object.
+// Construction by the factory, identity, initial state and reload requests of the plugin object.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "kv/exception.h"
-#include "kv/flow.h"
 #include "plugin/plugin.h"
-#include "support/flows.h"
 #include "support/log_capture.h"
 #include "support/temp_file.h"
 
@@ -82,20 +80,6 @@ TEST(PluginLifecycle, NamesItselfAndStartsWithAReloadDueAndNothingConfigured) {
   EXPECT_FALSE(plugin.reload.load());
   plugin.DispatchEvent(kvPlugin::EVENT_RELOAD, nullptr);
   EXPECT_TRUE(plugin.reload.load());
-}
-
-TEST(PluginLifecycle, DestructionReleasesQueuedFlows) {
-  korvel_test::TempFile config;
-  auto flow = korvel_test::MakeFlow(korvel_test::MakeInterface("eth0", kvInterface::ROLE_LAN), 1);
-  {
-    kppPlugin plugin("proc", {{"conf_filename", config.Path()}});
-    plugin.channel_types.store(kppChannelConfig::TYPE_STREAM_FLOWS);
-    for (int i = 0; i < 3; i++) {
-      plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_NEW, flow);
-    }
-    EXPECT_EQ(flow.use_count(), 4);
-  }
-  EXPECT_EQ(flow.use_count(), 1);
 }
 
 }  // namespace

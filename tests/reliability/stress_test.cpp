@@ -213,13 +213,15 @@ struct Received {
 };
 constexpr uint64_t kNoSequence = UINT64_MAX;
 
+// The event a flow document was made for, or 0 for other documents.
 uint16_t KindOf(const std::string& type) {
-  if (type == "flow_stats") return 1;
-  if (type == "flow_purge") return 4;
-  if (type == "flow") return 6;
-  if (type == "flow_dpi_update") return 7;
-  if (type == "flow_dpi_complete") return 8;
-  return 0;
+  static const std::map<std::string, uint16_t> kinds = {{"flow_stats", 1},
+                                                        {"flow_purge", 4},
+                                                        {"flow", 6},
+                                                        {"flow_dpi_update", 7},
+                                                        {"flow_dpi_complete", 8}};
+  auto found = kinds.find(type);
+  return found == kinds.end() ? 0 : found->second;
 }
 
 class StressTest : public ::testing::Test {
@@ -441,24 +443,19 @@ class StressTest : public ::testing::Test {
     size_t round = 0;
     while (!stop_config.load()) {
       if (round % 2 == 0) {
-        WriteConfig(kValidConfigs[(round / 2) % std::size(kValidConfigs)].text);
+        config.Write(kValidConfigs[(round / 2) % std::size(kValidConfigs)].text);
       } else {
         const InvalidConfig& invalid = kInvalidConfigs[(round / 2) % std::size(kInvalidConfigs)];
         if (invalid.reason != nullptr && *invalid.reason == '\0') {
           unlink(config.Path().c_str());
         } else {
-          WriteConfig(invalid.text);
+          config.Write(invalid.text);
         }
       }
       plugin->DispatchEvent(kvPlugin::EVENT_RELOAD);
       round++;
       std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
-  }
-
-  void WriteConfig(const std::string& text) {
-    std::ofstream out(config.Path(), std::ios::binary | std::ios::trunc);
-    out << text;
   }
 
   // --- The sinks' side: runs on the worker thread and never throws ---
@@ -474,24 +471,25 @@ class StressTest : public ::testing::Test {
         return;
       }
       const uint64_t update = current_update.load();
-      std::string label;
+      // Each periodic payload as "<what>:<update>", or "<what>:broken" if it is not whole.
+      static const std::map<std::string, bool (*)(const json&, uint64_t)> stream_checks = {
+          {"agent_status", StatusIsOf},
+          {"interfaces", InterfacesAreOf},
+          {"endpoints", EndpointsAreOf},
+          {"interface_stats", InterfaceStatsAreOf},
+          {"global_stats", CountersAre}};
+      auto label_of = [update](const std::string& what, bool whole) {
+        return what + ":" + (whole ? std::to_string(update) : "broken");
+      };
+      std::string label = "unexpected " + channel + " " + type;
       if (channel == "reporter/legacy") {
-        label = "legacy:" + (LegacyIsOf(payload, update) ? std::to_string(update) : "broken");
+        label = label_of("legacy", LegacyIsOf(payload, update));
       } else if (channel == "collector/socket" && type == "agent_hello") {
         label = "hello";
       } else if (channel == "collector/socket" && type == "agent_status") {
-        label =
-            "socket_status:" + (StatusIsOf(payload, update) ? std::to_string(update) : "broken");
-      } else if (channel == "reporter/stats") {
-        bool whole = false;
-        if (type == "agent_status") whole = StatusIsOf(payload, update);
-        if (type == "interfaces") whole = InterfacesAreOf(payload, update);
-        if (type == "endpoints") whole = EndpointsAreOf(payload, update);
-        if (type == "interface_stats") whole = InterfaceStatsAreOf(payload, update);
-        if (type == "global_stats") whole = CountersAre(payload, update);
-        label = type + ":" + (whole ? std::to_string(update) : "broken");
-      } else {
-        label = "unexpected " + channel + " " + type;
+        label = label_of("socket_status", StatusIsOf(payload, update));
+      } else if (channel == "reporter/stats" && stream_checks.count(type) == 1) {
+        label = label_of(type, stream_checks.at(type)(payload, update));
       }
       std::lock_guard<std::mutex> guard(received_lock);
       periodic.push_back(label);
@@ -578,7 +576,7 @@ class StressTest : public ::testing::Test {
 
 TEST_F(StressTest, EveryAcceptedEventIsSentOnceAndEveryUpdateWholeWhileReloading) {
   LogCapture log(false);
-  WriteConfig(kValidConfigs[0].text);
+  config.Write(kValidConfigs[0].text);
   plugin = std::make_unique<kppPlugin>(kTag, kvPlugin::Params{{"conf_filename", config.Path()}});
   plugin->Create();
   // Every event from here on is accepted: the channels, and so the channel types, never change.
@@ -598,7 +596,7 @@ TEST_F(StressTest, EveryAcceptedEventIsSentOnceAndEveryUpdateWholeWhileReloading
   ASSERT_EQ(update_thread_failure, "");
 
   // The last file written is valid again; once it is loaded the first configuration is in force.
-  WriteConfig(kValidConfigs[0].text);
+  config.Write(kValidConfigs[0].text);
   bool restored = false;
   for (int attempt = 0; attempt < 5 && !restored; attempt++) {
     plugin->DispatchEvent(kvPlugin::EVENT_RELOAD);
