@@ -1,11 +1,9 @@
 // kppPlugin::DispatchPayload: which channels receive a payload type, in which order, with which
-// flags, and what a failing sink stops.
+// flags.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 
-#include "kv/standin.h"
 #include "plugin/plugin.h"
 #include "support/sink_recorder.h"
 #include "support/temp_file.h"
@@ -69,24 +67,6 @@ TEST_F(DispatchTest, FlagsFollowFormatCompressionAndSocketType) {
                                      0x19, 0x39, 0x1c, 0x3c, 0x18,     // legacy-socket
                                      0x01, 0x21, 0x04, 0x24, 0x00,     // stream-flows
                                      0x01, 0x21, 0x04, 0x24, 0x00}));  // stream-stats
-}
-
-TEST_F(DispatchTest, FailingSinkStopsTheRestAndReachesTheCaller) {
-  plugin.sinks["a"]["c1"] = Channel(kppChannelConfig::TYPE_STREAM_STATS);
-  plugin.sinks["a"]["c2"] = Channel(kppChannelConfig::TYPE_STREAM_STATS);
-  std::vector<std::string> reached;
-  kvStandIn::SetSinkHandler(
-      [&reached](const std::string&, const std::set<std::string>& channels, const json&, uint8_t) {
-        reached.push_back(*channels.begin());
-        throw std::runtime_error("sink down");
-      });
-  try {
-    plugin.DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
-    ADD_FAILURE() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "sink down");
-  }
-  EXPECT_EQ(reached, std::vector<std::string>{"c1"});
 }
 
 }  // namespace
