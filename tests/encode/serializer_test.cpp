@@ -1,6 +1,7 @@
-// Tests of kvSerializer::serialize: key paths, skipped values, value types and type errors.
+// Tests of kvSerializer::serialize: key paths, skipped values, value kinds and type errors.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,22 +10,17 @@
 namespace {
 
 using Path = kvSerializer::Path;
-
-const Path kNoKeys{};
-const Path kOneKey{"a"};
-const Path kTwoKeys{"a", "b"};
-const Path kThreeKeys{"a", "b", "c"};
-const std::string kSeparator(",");
+const kvSerializer writer;
+const Path kAB{"a", "b"};
 
 // Writes one value of every overload at `path`.
 void WriteEveryType(json& j, const Path& path) {
-  const kvSerializer writer;
-  writer.serialize(j, path, std::string("text"));
   const std::string lvalue("text");
-  writer.serialize(j, path, lvalue);
-  writer.serialize(j, path, std::vector<std::string>{"x"}, kSeparator);
-  writer.serialize(j, path, "literal");
   const json value = 1;
+  writer.serialize(j, path, std::string("text"));
+  writer.serialize(j, path, lvalue);
+  writer.serialize(j, path, std::vector<std::string>{"x"}, ",");
+  writer.serialize(j, path, "literal");
   writer.serialize(j, path, value);
   writer.serialize(j, path, json::array({1}));
   writer.serialize(j, path, true);
@@ -36,206 +32,136 @@ void WriteEveryType(json& j, const Path& path) {
   writer.serialize(j, path, 1.0);
 }
 
-TEST(SerializerPaths, EmptyPathWritesNothingForAnyOverload) {
-  json j;
-  WriteEveryType(j, kNoKeys);
-  EXPECT_TRUE(j.is_null());
-
-  json existing = json::parse(R"({"k": 1})");
-  WriteEveryType(existing, kNoKeys);
-  EXPECT_EQ(existing, json::parse(R"({"k": 1})"));
-}
-
-TEST(SerializerPaths, ThreeKeysWriteNothingForAnyOverload) {
-  json j;
-  WriteEveryType(j, kThreeKeys);
-  EXPECT_TRUE(j.is_null());
-
-  json existing = json::parse(R"({"a": {"b": {}}})");
-  WriteEveryType(existing, kThreeKeys);
-  EXPECT_EQ(existing, json::parse(R"({"a": {"b": {}}})"));
-}
-
-TEST(SerializerPaths, TwoKeysIntoNullMakeNestedObject) {
-  const kvSerializer writer;
-  json j;
-  writer.serialize(j, kTwoKeys, 7u);
-  EXPECT_EQ(j, json::parse(R"({"a": {"b": 7}})"));
-
-  writer.serialize(j, Path{"a", "c"}, "x");
-  EXPECT_EQ(j, json::parse(R"({"a": {"b": 7, "c": "x"}})"));
-}
-
-TEST(SerializerPaths, OneKeyKeepsOtherMembersAndReplacesAnyType) {
-  const kvSerializer writer;
-  json j = json::parse(R"({"a": {"x": 1}, "z": [1, 2]})");
-  writer.serialize(j, kOneKey, 5u);
-  EXPECT_EQ(j, json::parse(R"({"a": 5, "z": [1, 2]})"));
-
-  writer.serialize(j, kOneKey, 6u);
-  EXPECT_EQ(j, json::parse(R"({"a": 6, "z": [1, 2]})"));
-}
-
-TEST(SerializerPaths, TwoKeysReplaceOnlyTheInnerMember) {
-  const kvSerializer writer;
-  json j = json::parse(R"({"a": {"b": "old", "c": 1}})");
-  writer.serialize(j, kTwoKeys, false);
-  EXPECT_EQ(j, json::parse(R"({"a": {"b": false, "c": 1}})"));
-}
-
-TEST(SerializerPaths, TwoKeysIntoNullFirstMemberMakeIt) {
-  const kvSerializer writer;
-  json j = json::parse(R"({"a": null})");
-  writer.serialize(j, kTwoKeys, 1u);
-  EXPECT_EQ(j, json::parse(R"({"a": {"b": 1}})"));
-}
-
-TEST(SerializerTypeErrors, FirstKeyHoldingNumberThrowsAndLeavesDocument) {
-  const kvSerializer writer;
-  json j = json::parse(R"({"a": 3, "k": "v"})");
-  try {
-    writer.serialize(j, kTwoKeys, "value");
-    FAIL() << "no type error";
-  } catch (const json::type_error& error) {
-    EXPECT_EQ(error.id, 305);
-    EXPECT_STREQ(error.what(),
-                 "[json.exception.type_error.305] cannot use operator[] with a string argument "
-                 "with number");
-  }
-  EXPECT_EQ(j, json::parse(R"({"a": 3, "k": "v"})"));
-}
-
-TEST(SerializerTypeErrors, DocumentNotAnObjectThrowsAndStaysAsItWas) {
-  const kvSerializer writer;
-  json array = json::parse("[1]");
-  try {
-    writer.serialize(array, kOneKey, 1u);
-    FAIL() << "no type error";
-  } catch (const json::type_error& error) {
-    EXPECT_STREQ(error.what(),
-                 "[json.exception.type_error.305] cannot use operator[] with a string argument "
-                 "with array");
-  }
-  EXPECT_EQ(array, json::parse("[1]"));
-
-  json text = "s";
-  EXPECT_THROW(writer.serialize(text, kTwoKeys, 1u), json::type_error);
-  EXPECT_EQ(text, json("s"));
-}
-
-TEST(SerializerSkips, EmptyStringWritesNothingAndMakesNoObject) {
-  const kvSerializer writer;
-  json j = json::object();
+TEST(Serializer, WritesByPathAndSkipsEmptyValues) {
   const std::string empty;
-  writer.serialize(j, kOneKey, empty);
-  writer.serialize(j, kTwoKeys, empty);
-  writer.serialize(j, kTwoKeys, std::string());
-  EXPECT_EQ(j, json::object());
-
-  json null_doc;
-  writer.serialize(null_doc, kTwoKeys, empty);
-  EXPECT_TRUE(null_doc.is_null());
+  const json null_value, empty_array = json::array(), empty_object = json::object();
+  const struct {
+    const char* name;
+    const char* start;
+    std::function<void(json&)> write;
+    const char* expected;  // printed, so that number kinds count
+  } cases[] = {
+      {"no keys", "null", [](json& j) { WriteEveryType(j, {}); }, "null"},
+      {"no keys, existing", R"({"k":1})", [](json& j) { WriteEveryType(j, {}); }, R"({"k":1})"},
+      {"three keys", "null",
+       [](json& j) {
+         WriteEveryType(j, {"a", "b", "c"});
+       },
+       "null"},
+      {"three keys, existing", R"({"a":{"b":{}}})",
+       [](json& j) {
+         WriteEveryType(j, {"a", "b", "c"});
+       },
+       R"({"a":{"b":{}}})"},
+      {"two keys into null, then a sibling", "null",
+       [](json& j) {
+         writer.serialize(j, kAB, 7u), writer.serialize(j, {"a", "c"}, "x");
+       },
+       R"({"a":{"b":7,"c":"x"}})"},
+      {"one key replaces any kind, keeps the rest", R"({"a":{"x":1},"z":[1,2]})",
+       [](json& j) { writer.serialize(j, {"a"}, 5u), writer.serialize(j, {"a"}, 6u); },
+       R"({"a":6,"z":[1,2]})"},
+      {"two keys replace only the inner member", R"({"a":{"b":"old","c":1}})",
+       [](json& j) { writer.serialize(j, kAB, false); }, R"({"a":{"b":false,"c":1}})"},
+      {"two keys into a null first member", R"({"a":null})",
+       [](json& j) { writer.serialize(j, kAB, 1u); }, R"({"a":{"b":1}})"},
+      {"empty strings make no object", "{}",
+       [&empty](json& j) {
+         writer.serialize(j, {"a"}, empty);
+         writer.serialize(j, kAB, empty);
+         writer.serialize(j, kAB, std::string());
+       },
+       "{}"},
+      {"empty string into null", "null", [&empty](json& j) { writer.serialize(j, kAB, empty); },
+       "null"},
+      {"empty char text is written", "null", [](json& j) { writer.serialize(j, {"a"}, ""); },
+       R"({"a":""})"},
+      {"null char pointer is not read", "{}",
+       [](json& j) { writer.serialize(j, kAB, static_cast<const char*>(nullptr)); }, "{}"},
+      {"empty json values and lists", "{}",
+       [&](json& j) {
+         for (const json* value : {&null_value, &empty_array, &empty_object}) {
+           writer.serialize(j, kAB, *value);
+         }
+         writer.serialize(j, kAB, json());
+         writer.serialize(j, kAB, json::array());
+         writer.serialize(j, kAB, json::object());
+         writer.serialize(j, kAB, std::vector<std::string>{}, ",");
+       },
+       "{}"},
+      {"false and zeros are written", "null",
+       [](json& j) {
+         writer.serialize(j, {"bool"}, false);
+         writer.serialize(j, {"u8"}, static_cast<unsigned char>(0));
+         writer.serialize(j, {"u16"}, static_cast<unsigned short>(0));
+         writer.serialize(j, {"u32"}, 0u);
+         writer.serialize(j, {"u64"}, 0ul);
+         writer.serialize(j, {"long"}, 0l);
+         writer.serialize(j, {"double"}, 0.0);
+         writer.serialize(j, {"text"}, json(""));
+         writer.serialize(j, {"zero"}, json(0));
+         writer.serialize(j, {"no"}, json(false));
+       },
+       R"({"bool":false,"double":0.0,"long":0,"no":false,"text":"","u16":0,"u32":0,"u64":0,)"
+       R"("u8":0,"zero":0})"},
+      {"numbers keep their kind", "null",
+       [](json& j) {
+         writer.serialize(j, {"u8"}, static_cast<unsigned char>(65));
+         writer.serialize(j, {"u64"}, 18446744073709551615ul);
+         writer.serialize(j, {"long"}, -5l);
+         writer.serialize(j, {"double"}, 1.5);
+       },
+       R"({"double":1.5,"long":-5,"u64":18446744073709551615,"u8":65})"},
+      {"json value copied whole", "null",
+       [](json& j) { writer.serialize(j, kAB, json::parse(R"({"x": [1, {"y": null}]})")); },
+       R"({"a":{"b":{"x":[1,{"y":null}]}}})"},
+      {"lists are arrays in order whatever the separator", "null",
+       [](json& j) {
+         writer.serialize(j, {"a"}, std::vector<std::string>{"a", "b"}, ",");
+         writer.serialize(j, {"c"}, std::vector<std::string>{"z", "y"}, "");
+       },
+       R"({"a":["a","b"],"c":["z","y"]})"},
+      {"moved string", "null", [](json& j) { writer.serialize(j, kAB, std::string(40, 'm')); },
+       R"({"a":{"b":"mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm"}})"},
+  };
+  for (const auto& c : cases) {
+    json j = json::parse(c.start);
+    c.write(j);
+    EXPECT_EQ(j.dump(), c.expected) << c.name;
+  }
+  json kinds;
+  writer.serialize(kinds, {"u8"}, static_cast<unsigned char>(65));
+  writer.serialize(kinds, {"long"}, 5l);
+  EXPECT_TRUE(kinds["u8"].is_number_unsigned());
+  EXPECT_FALSE(kinds["long"].is_number_unsigned());
 }
 
-TEST(SerializerSkips, EmptyCharTextIsWritten) {
-  const kvSerializer writer;
-  json j;
-  writer.serialize(j, kOneKey, "");
-  EXPECT_EQ(j, json::parse(R"({"a": ""})"));
-}
-
-TEST(SerializerSkips, NullCharPointerIsNotRead) {
-  const kvSerializer writer;
-  json j = json::object();
-  const char* none = nullptr;
-  writer.serialize(j, kTwoKeys, none);
-  EXPECT_EQ(j, json::object());
-}
-
-TEST(SerializerSkips, EmptyJsonValuesWriteNothing) {
-  const kvSerializer writer;
-  json j = json::object();
-  const json null_value;
-  const json empty_array = json::array();
-  const json empty_object = json::object();
-  writer.serialize(j, kTwoKeys, null_value);
-  writer.serialize(j, kTwoKeys, empty_array);
-  writer.serialize(j, kTwoKeys, empty_object);
-  writer.serialize(j, kTwoKeys, json());
-  writer.serialize(j, kTwoKeys, json::array());
-  writer.serialize(j, kTwoKeys, json::object());
-  EXPECT_EQ(j, json::object());
-}
-
-TEST(SerializerSkips, EmptyListWritesNothing) {
-  const kvSerializer writer;
-  json j = json::object();
-  writer.serialize(j, kTwoKeys, std::vector<std::string>{}, kSeparator);
-  EXPECT_EQ(j, json::object());
-}
-
-TEST(SerializerValues, FalseAndZeroAreWritten) {
-  const kvSerializer writer;
-  json j;
-  writer.serialize(j, Path{"bool"}, false);
-  writer.serialize(j, Path{"u8"}, static_cast<unsigned char>(0));
-  writer.serialize(j, Path{"u16"}, static_cast<unsigned short>(0));
-  writer.serialize(j, Path{"u32"}, 0u);
-  writer.serialize(j, Path{"u64"}, 0ul);
-  writer.serialize(j, Path{"long"}, 0l);
-  writer.serialize(j, Path{"double"}, 0.0);
-  EXPECT_EQ(j.dump(), R"({"bool":false,"double":0.0,"long":0,"u16":0,"u32":0,"u64":0,"u8":0})");
-}
-
-TEST(SerializerValues, NumbersKeepTheirKind) {
-  const kvSerializer writer;
-  json j;
-  writer.serialize(j, Path{"u8"}, static_cast<unsigned char>(65));
-  writer.serialize(j, Path{"u64"}, 18446744073709551615ul);
-  writer.serialize(j, Path{"long"}, -5l);
-  writer.serialize(j, Path{"double"}, 1.5);
-  EXPECT_EQ(j.dump(), R"({"double":1.5,"long":-5,"u64":18446744073709551615,"u8":65})");
-  EXPECT_TRUE(j["u8"].is_number_unsigned());
-  EXPECT_TRUE(j["u64"].is_number_unsigned());
-  EXPECT_TRUE(j["long"].is_number_integer());
-  EXPECT_FALSE(j["long"].is_number_unsigned());
-  EXPECT_TRUE(j["double"].is_number_float());
-}
-
-TEST(SerializerValues, JsonEmptyStringAndZeroAreWritten) {
-  const kvSerializer writer;
-  json j;
-  const json empty_text = "";
-  writer.serialize(j, Path{"text"}, empty_text);
-  writer.serialize(j, Path{"zero"}, json(0));
-  writer.serialize(j, Path{"no"}, json(false));
-  EXPECT_EQ(j, json::parse(R"({"text": "", "zero": 0, "no": false})"));
-}
-
-TEST(SerializerValues, JsonValueIsCopiedWhole) {
-  const kvSerializer writer;
-  json j;
-  const json value = json::parse(R"({"x": [1, {"y": null}]})");
-  writer.serialize(j, kTwoKeys, value);
-  EXPECT_EQ(j, json::parse(R"({"a": {"b": {"x": [1, {"y": null}]}}})"));
-  EXPECT_EQ(value, json::parse(R"({"x": [1, {"y": null}]})"));
-}
-
-TEST(SerializerValues, ListIsAnArrayInOrderWhateverTheSeparator) {
-  const kvSerializer writer;
-  json j;
-  writer.serialize(j, kOneKey, std::vector<std::string>{"a", "b"}, kSeparator);
-  writer.serialize(j, Path{"c"}, std::vector<std::string>{"z", "y"}, std::string());
-  EXPECT_EQ(j, json::parse(R"({"a": ["a", "b"], "c": ["z", "y"]})"));
-}
-
-TEST(SerializerValues, MovedStringIsWritten) {
-  const kvSerializer writer;
-  json j;
-  std::string text("moved text that is longer than the short-string buffer");
-  writer.serialize(j, kTwoKeys, std::move(text));
-  EXPECT_EQ(
-      j, json::parse(R"({"a": {"b": "moved text that is longer than the short-string buffer"}})"));
+TEST(Serializer, TypeErrorsLeaveTheDocumentAsItWas) {
+  const struct {
+    const char* start;
+    Path path;
+    const char* message;
+  } cases[] = {
+      {R"({"a":3,"k":"v"})", kAB,
+       "[json.exception.type_error.305] cannot use operator[] with a string argument with number"},
+      {"[1]",
+       {"a"},
+       "[json.exception.type_error.305] cannot use operator[] with a string argument with array"},
+      {R"("s")", kAB,
+       "[json.exception.type_error.305] cannot use operator[] with a string argument with string"},
+  };
+  for (const auto& c : cases) {
+    for (bool text : {true, false}) {
+      json j = json::parse(c.start);
+      try {
+        text ? writer.serialize(j, c.path, "value") : writer.serialize(j, c.path, 1u);
+        ADD_FAILURE() << "no type error for " << c.start;
+      } catch (const json::type_error& error) {
+        EXPECT_STREQ(error.what(), c.message);
+      }
+      EXPECT_EQ(j.dump(), c.start);
+    }
+  }
 }
 
 }  // namespace

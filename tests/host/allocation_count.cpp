@@ -1,6 +1,4 @@
 // Replacement of the global operator new and delete that counts allocations per thread.
-#include "allocation_count.h"
-
 #include <cstdlib>
 #include <new>
 

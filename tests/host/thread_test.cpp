@@ -51,7 +51,6 @@ TEST(ThreadTest, EntryRunsUntilTerminateAndJoinWaitsForIt) {
   });
   EXPECT_FALSE(thread.ShouldTerminate());
   thread.Create();
-  // Wait for the body to make progress through the lock, then stop it.
   EXPECT_TRUE(korvel_test::WaitUntil([&] { return thread.GetThreadLockCount() >= 3; }));
   thread.Terminate();
   EXPECT_TRUE(thread.ShouldTerminate());
@@ -61,14 +60,12 @@ TEST(ThreadTest, EntryRunsUntilTerminateAndJoinWaitsForIt) {
   thread.Join();  // a second join returns at once
 }
 
-TEST(ThreadTest, JoinWithoutCreateReturnsAtOnce) {
-  BodyThread thread("idle", [](BodyThread&) { FAIL() << "never started"; });
-  thread.Join();
-  EXPECT_EQ(thread.GetTag(), "idle");
-  EXPECT_EQ(thread.GetThreadLockCount(), 0u);
-}
+TEST(ThreadTest, JoinWithoutCreateReturnsAndCreateTwiceThrows) {
+  BodyThread idle("idle", [](BodyThread&) { FAIL() << "never started"; });
+  idle.Join();
+  EXPECT_EQ(idle.GetTag(), "idle");
+  EXPECT_EQ(idle.GetThreadLockCount(), 0u);
 
-TEST(ThreadTest, CreateTwiceThrows) {
   BodyThread thread("twice", [](BodyThread&) {});
   thread.Create();
   try {
@@ -77,40 +74,27 @@ TEST(ThreadTest, CreateTwiceThrows) {
   } catch (const kvException& e) {
     EXPECT_EQ(std::string(e.what()), std::string("twice: pthread_create: ") + strerror(EALREADY));
   }
-  thread.Join();
 }
 
-TEST(ThreadTest, StdExceptionFromEntryIsLoggedOnceWithTheTag) {
-  korvel_test::LogCapture log(false);
-  bool after = false;
-  {
-    BodyThread thread("proc-core", [](BodyThread&) { throw std::runtime_error("disk on fire"); });
-    thread.Create();
-    thread.Join();
-    after = true;
+TEST(ThreadTest, ExceptionLeavingEntryIsLoggedOnceWithTheTag) {
+  const std::pair<std::function<void(BodyThread&)>, const char*> cases[] = {
+      {[](BodyThread&) { throw std::runtime_error("disk on fire"); }, "proc-core: disk on fire\n"},
+      {[](BodyThread&) { throw kvException("%s: %d", "code", 42); }, "proc-core: code: 42\n"},
+      {[](BodyThread&) { throw std::string("bad filter"); }, "proc-core: bad filter\n"},
+  };
+  for (const auto& [body, line] : cases) {
+    korvel_test::LogCapture log(false);
+    {
+      BodyThread thread("proc-core", body);
+      thread.Create();
+      thread.Join();
+    }
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{line});
+    EXPECT_EQ(log.PrintedLines(), std::vector<std::string>{line});
   }
-  EXPECT_TRUE(after);
-  EXPECT_EQ(log.Lines(), std::vector<std::string>{"proc-core: disk on fire\n"});
-  EXPECT_EQ(log.PrintedLines(), std::vector<std::string>{"proc-core: disk on fire\n"});
 }
 
-TEST(ThreadTest, DaemonExceptionFromEntryIsLoggedWithItsMessage) {
-  korvel_test::LogCapture log(false);
-  BodyThread thread("proc-core", [](BodyThread&) { throw kvException("%s: %d", "code", 42); });
-  thread.Create();
-  thread.Join();
-  EXPECT_EQ(log.PrintedLines(), std::vector<std::string>{"proc-core: code: 42\n"});
-}
-
-TEST(ThreadTest, StringThrownFromEntryIsLogged) {
-  korvel_test::LogCapture log(false);
-  BodyThread thread("proc-core", [](BodyThread&) { throw std::string("bad filter"); });
-  thread.Create();
-  thread.Join();
-  EXPECT_EQ(log.PrintedLines(), std::vector<std::string>{"proc-core: bad filter\n"});
-}
-
-TEST(ThreadTest, LockCounterCountsOnlyTheStartedThread) {
+TEST(ThreadTest, LockCounterCountsEveryAcquisitionOfTheStartedThreadOnly) {
   BodyThread thread("counter", [](BodyThread& self) { LockTimes(self, 3); });
   LockTimes(thread, 2);  // before Create: the host's own acquisitions
   EXPECT_EQ(thread.GetThreadLockCount(), 0u);
@@ -119,33 +103,28 @@ TEST(ThreadTest, LockCounterCountsOnlyTheStartedThread) {
   EXPECT_EQ(thread.GetThreadLockCount(), 3u);
   LockTimes(thread, 2);  // after the thread ended, from the host again
   EXPECT_EQ(thread.GetThreadLockCount(), 3u);
-}
 
-TEST(ThreadTest, LockCounterCountsTheFirstAcquisitionsOfTheThread) {
-  // The body takes the lock at once; none of its acquisitions may be missed, however early.
+  // A body taking the lock at once: none of its acquisitions may be missed, however early.
   for (int round = 0; round < 200; round++) {
-    BodyThread thread("early", [](BodyThread& self) { LockTimes(self, 1); });
-    thread.Create();
-    thread.Join();
-    ASSERT_EQ(thread.GetThreadLockCount(), 1u) << "round " << round;
+    BodyThread early("early", [](BodyThread& self) { LockTimes(self, 1); });
+    early.Create();
+    early.Join();
+    ASSERT_EQ(early.GetThreadLockCount(), 1u) << "round " << round;
   }
 }
 
 TEST(ThreadTest, LockExcludesTheOtherThread) {
   int counter = 0;
-  BodyThread thread("adder", [&](BodyThread& self) {
+  auto add = [&counter](kvThread& thread) {
     for (int i = 0; i < 100000; i++) {
-      self.Lock();
+      thread.Lock();
       counter++;
-      self.Unlock();
+      thread.Unlock();
     }
-  });
+  };
+  BodyThread thread("adder", add);
   thread.Create();
-  for (int i = 0; i < 100000; i++) {
-    thread.Lock();
-    counter++;
-    thread.Unlock();
-  }
+  add(thread);
   thread.Join();
   EXPECT_EQ(counter, 200000);
   EXPECT_EQ(thread.GetThreadLockCount(), 100000u);
