@@ -41,18 +41,16 @@ TEST(Serializer, WritesByPathAndSkipsEmptyValues) {
     std::function<void(json&)> write;
     const char* expected;  // printed, so that number kinds count
   } cases[] = {
-      {"no keys", "null", [](json& j) { WriteEveryType(j, {}); }, "null"},
-      {"no keys, existing", R"({"k":1})", [](json& j) { WriteEveryType(j, {}); }, R"({"k":1})"},
-      {"three keys", "null",
+      {"no keys or three keys", R"({"a":{"b":{}}})",
        [](json& j) {
-         WriteEveryType(j, {"a", "b", "c"});
-       },
-       "null"},
-      {"three keys, existing", R"({"a":{"b":{}}})",
-       [](json& j) {
-         WriteEveryType(j, {"a", "b", "c"});
+         WriteEveryType(j, {}), WriteEveryType(j, {"a", "b", "c"});
        },
        R"({"a":{"b":{}}})"},
+      {"no keys or three keys into null", "null",
+       [](json& j) {
+         WriteEveryType(j, {}), WriteEveryType(j, {"a", "b", "c"});
+       },
+       "null"},
       {"two keys into null, then a sibling", "null",
        [](json& j) {
          writer.serialize(j, kAB, 7u), writer.serialize(j, {"a", "c"}, "x");
@@ -89,29 +87,23 @@ TEST(Serializer, WritesByPathAndSkipsEmptyValues) {
          writer.serialize(j, kAB, std::vector<std::string>{}, ",");
        },
        "{}"},
-      {"false and zeros are written", "null",
+      {"false, zeros and the largest values are written, numbers keep their kind", "null",
        [](json& j) {
          writer.serialize(j, {"bool"}, false);
          writer.serialize(j, {"u8"}, static_cast<unsigned char>(0));
+         writer.serialize(j, {"u8_65"}, static_cast<unsigned char>(65));
          writer.serialize(j, {"u16"}, static_cast<unsigned short>(0));
          writer.serialize(j, {"u32"}, 0u);
          writer.serialize(j, {"u64"}, 0ul);
-         writer.serialize(j, {"long"}, 0l);
+         writer.serialize(j, {"u64_max"}, 18446744073709551615ul);
+         writer.serialize(j, {"long"}, -5l);
          writer.serialize(j, {"double"}, 0.0);
          writer.serialize(j, {"text"}, json(""));
          writer.serialize(j, {"zero"}, json(0));
          writer.serialize(j, {"no"}, json(false));
        },
-       R"({"bool":false,"double":0.0,"long":0,"no":false,"text":"","u16":0,"u32":0,"u64":0,)"
-       R"("u8":0,"zero":0})"},
-      {"numbers keep their kind", "null",
-       [](json& j) {
-         writer.serialize(j, {"u8"}, static_cast<unsigned char>(65));
-         writer.serialize(j, {"u64"}, 18446744073709551615ul);
-         writer.serialize(j, {"long"}, -5l);
-         writer.serialize(j, {"double"}, 1.5);
-       },
-       R"({"double":1.5,"long":-5,"u64":18446744073709551615,"u8":65})"},
+       R"({"bool":false,"double":0.0,"long":-5,"no":false,"text":"","u16":0,"u32":0,"u64":0,)"
+       R"("u64_max":18446744073709551615,"u8":0,"u8_65":65,"zero":0})"},
       {"json value copied whole", "null",
        [](json& j) { writer.serialize(j, kAB, json::parse(R"({"x": [1, {"y": null}]})")); },
        R"({"a":{"b":{"x":[1,{"y":null}]}}})"},
@@ -133,7 +125,7 @@ TEST(Serializer, WritesByPathAndSkipsEmptyValues) {
   writer.serialize(kinds, {"u8"}, static_cast<unsigned char>(65));
   writer.serialize(kinds, {"long"}, 5l);
   EXPECT_TRUE(kinds["u8"].is_number_unsigned());
-  EXPECT_FALSE(kinds["long"].is_number_unsigned());
+  EXPECT_FALSE(kinds["long"].is_number_unsigned());  // "5" either way when printed
 }
 
 TEST(Serializer, TypeErrorsLeaveTheDocumentAsItWas) {
