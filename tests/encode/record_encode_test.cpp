@@ -156,14 +156,6 @@ TEST(InterfaceEncode, Members) {
   lan.Encode(doc);
   EXPECT_EQ(doc, json::parse(R"({"addr": ["192.0.2.1"], "role": "LAN", "capture_type": "PCAP",
     "capture_file": "/var/tmp/trace.pcap", "mac": "00:11:22:aa:bb:cc"})"));
-
-  kvInterface wan("wan0", kvInterface::ROLE_WAN);
-  wan.capture_type = kvInterface::CAPTURE_NFQ;
-  Insert(wan.addrs, {"198.51.100.1"});
-  json no_file;
-  wan.Encode(no_file);
-  EXPECT_EQ(no_file, json::parse(R"({"role": "WAN", "capture_type": "NFQ",
-    "mac": "00:00:00:00:00:00"})"));
 }
 
 TEST(InterfaceEncode, RoleAndCaptureTypeTexts) {
