@@ -44,6 +44,22 @@ const CounterPaths& Paths() {
 
 }  // namespace
 
+std::vector<std::string> FlowCounterKeys() {
+  const CounterPaths& paths = Paths();
+  std::vector<std::string> keys;
+  for (const SidePaths* side : {&paths.local, &paths.other}) {
+    for (const Path* path :
+         {&side->bytes, &side->total_bytes, &side->packets, &side->total_packets, &side->rate}) {
+      keys.push_back(path->front());
+    }
+  }
+  for (const Path* path : {&paths.total_packets, &paths.total_bytes, &paths.detection_packets,
+                           &paths.tcp_seq_errors, &paths.tcp_resets, &paths.tcp_retrans}) {
+    keys.push_back(path->front());
+  }
+  return keys;
+}
+
 void EncodeFlowCounters(const kvFlow& flow, json& j, const kvFlowStats& stats,
                         bool lower_is_local) {
   const CounterPaths& paths = Paths();

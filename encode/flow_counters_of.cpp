@@ -6,23 +6,22 @@
 #include <utility>
 #include <vector>
 
+#include "encode/flow_sections.h"
 #include "encode/keys.h"
 
 namespace kpp::encode {
 
 namespace {
 
-// The first-level members of a counters-only encoding, in the order a document keeps its
-// members, so that the result is built by appending.
+// The first-level members of a counters-only encoding: the identity members kvFlow::Encode
+// always writes and those of the counters section, in the order a document keeps its members,
+// so that the result is built by appending.
 const std::vector<std::string>& CounterMembers() {
   static const std::vector<std::string> members = [] {
-    std::vector<std::string> keys = {
-        key::kDigest,       key::kDigestPrev,        key::kLastSeenAt,        key::kLocalBytes,
-        key::kOtherBytes,   key::kTotalLocalBytes,   key::kTotalOtherBytes,   key::kLocalPackets,
-        key::kOtherPackets, key::kTotalLocalPackets, key::kTotalOtherPackets, key::kTotalPackets,
-        key::kTotalBytes,   key::kDetectionPackets,  key::kLocalRate,         key::kOtherRate,
-        key::kTcp};
+    std::vector<std::string> keys = FlowCounterKeys();
+    keys.insert(keys.end(), {key::kDigest, key::kDigestPrev, key::kLastSeenAt});
     std::sort(keys.begin(), keys.end(), json::object_comparator_t());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     return keys;
   }();
   return members;

@@ -1,6 +1,9 @@
 // The sections of kvFlow::Encode, each written by its own operation while the flow's lock is held.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "kv/flow.h"
 #include "kv/flow_stats.h"
 #include "kv/json.h"
@@ -25,5 +28,8 @@ void EncodeFlowTunnel(const kvFlow& flow, json& j, bool lower_is_local);
 
 // Byte, packet and rate counters from `stats`, and "tcp" for TCP flows.
 void EncodeFlowCounters(const kvFlow& flow, json& j, const kvFlowStats& stats, bool lower_is_local);
+
+// The first-level keys EncodeFlowCounters may write, each once per path (so "tcp" repeats).
+std::vector<std::string> FlowCounterKeys();
 
 }  // namespace kpp::encode
