@@ -61,6 +61,10 @@ void kppPlugin::EncodeFlow(const kppFlowEvent& event, json& document) {
     iface = flow.iface;
   }
 
+  // The interface's name, or empty for a flow without one; a reference, not a copy per event.
+  static const std::string kNoInterface;
+  const std::string& iface_name = iface ? iface->name : kNoInterface;
+
   json encoded;
   flow.Encode(encoded, event.stats, FirstEncoding(event.event));
 
@@ -68,8 +72,7 @@ void kppPlugin::EncodeFlow(const kppFlowEvent& event, json& document) {
     // The event document carries a counters-only encoding, taken from the full one: copied when
     // the full encoding is filed (the first of its digest in this update wins the table), moved
     // out of it when it is discarded.
-    const std::string& name = iface ? iface->name : std::string();
-    auto& table = interface_flows[name];
+    auto& table = interface_flows[iface_name];
     if (table.find(digest) == table.end()) {
       json counters = kpp::encode::FlowCountersOf(static_cast<const json&>(encoded));
       table.emplace(digest, std::move(encoded));
@@ -86,7 +89,7 @@ void kppPlugin::EncodeFlow(const kppFlowEvent& event, json& document) {
                                         : kpp::texts::kReasonExpired;
   }
 
-  document[kpp::keys::Interface()] = iface ? iface->name : std::string();
+  document[kpp::keys::Interface()] = iface_name;
   document[kpp::keys::Internal()] = iface && iface->role == kvInterface::ROLE_LAN;
   document[kpp::keys::Flow()] = std::move(encoded);
 }
