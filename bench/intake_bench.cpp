@@ -1,5 +1,6 @@
 // A daemon thread's flow event, queued while the worker drains the queue, against the least such
-// an append can cost: lock, copy of the shared pointer and of the counters, append, unlock.
+// an append can cost: lock, copy of the shared pointer and of the counters, append, unlock; and
+// the same intake with a queue limit set, against the intake without one.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -70,11 +71,28 @@ void RunBursts(benchmark::State& state, Append append, Drained drained) {
 // The plugin of one run, its worker draining with kDrainFilters.
 korvel_bench::RunningPlugin* plugin = nullptr;
 
-void SetUpIntake(const benchmark::State&) {
+// A queue limit far above what a burst queues: every event is still queued, and the figure shows
+// what checking the limit costs.
+constexpr size_t kUnreachedQueueLimit = 100 * kBurst;
+
+void SetUpPlugin(const json& configuration) {
   flows = new std::vector<std::shared_ptr<kvFlow>>(MakeFlowPool());
-  json configuration = {{"flow_filters", kDrainFilters},
-                        {"sinks", {{"bench", {{"flows", {{"types", {"stream-flows"}}}}}}}}};
   plugin = new korvel_bench::RunningPlugin(configuration.dump());
+}
+
+json IntakeConfiguration() {
+  return {{"flow_filters", kDrainFilters},
+          {"sinks", {{"bench", {{"flows", {{"types", {"stream-flows"}}}}}}}}};
+}
+
+void SetUpIntake(const benchmark::State&) {
+  SetUpPlugin(IntakeConfiguration());
+}
+
+void SetUpIntakeWithLimit(const benchmark::State&) {
+  json configuration = IntakeConfiguration();
+  configuration["flow_queue_limit"] = kUnreachedQueueLimit;
+  SetUpPlugin(configuration);
 }
 
 void TearDownIntake(const benchmark::State&) {
@@ -100,6 +118,16 @@ void BM_IntakeFlowEvent(benchmark::State& state) {
 }
 BENCHMARK(BM_IntakeFlowEvent)->Setup(SetUpIntake)->Teardown(TearDownIntake);
 BENCHMARK(BM_IntakeFlowEvent)->Setup(SetUpIntake)->Teardown(TearDownIntake)->Threads(2);
+
+// The same intake with a "flow_queue_limit" that the bursts never reach.
+void BM_IntakeFlowEventWithLimit(benchmark::State& state) {
+  BM_IntakeFlowEvent(state);
+}
+BENCHMARK(BM_IntakeFlowEventWithLimit)->Setup(SetUpIntakeWithLimit)->Teardown(TearDownIntake);
+BENCHMARK(BM_IntakeFlowEventWithLimit)
+    ->Setup(SetUpIntakeWithLimit)
+    ->Teardown(TearDownIntake)
+    ->Threads(2);
 
 // The floor's queue; the benchmark's threads append to it and the drainer takes it over.
 struct FloorQueue {

@@ -12,6 +12,7 @@ namespace kpp::config {
 // Members of the root object.
 constexpr const char* kKeyFlowFilters = "flow_filters";
 constexpr const char* kKeySinks = "sinks";
+constexpr const char* kKeyFlowQueueLimit = "flow_queue_limit";
 // Members shared by the root (the defaults) and every channel.
 constexpr const char* kKeyTypes = "types";
 constexpr const char* kKeyFormat = "format";

@@ -42,6 +42,15 @@ void kppPlugin::LoadConfig() {
     new_flow_filters = flow_filters;
   }
 
+  // A positive integer limits the intake queue; anything else, absence included, leaves it
+  // without a limit.
+  size_t new_queue_limit = kpp::kNoQueueLimit;
+  member = root.find(kpp::config::kKeyFlowQueueLimit);
+  if (member != root.end() && member->is_number_unsigned()) {
+    const json::number_unsigned_t limit = *member->get_ptr<const json::number_unsigned_t*>();
+    if (limit > 0 && limit < kpp::kNoQueueLimit) new_queue_limit = static_cast<size_t>(limit);
+  }
+
   Sinks new_sinks;
   member = root.find(kpp::config::kKeySinks);
   if (member != root.end()) {
@@ -64,6 +73,7 @@ void kppPlugin::LoadConfig() {
     ThreadLockGuard guard(*this);
     defaults = new_defaults;
     channel_types.exchange(new_channel_types);
+    flow_queue_limit = new_queue_limit;
     flow_filters.swap(new_flow_filters);
     sinks.swap(new_sinks);
   }

@@ -22,7 +22,6 @@ uint8_t ChannelFlags(kppChannelConfig::Type type, const kppChannelConfig& channe
 }  // namespace
 
 void kppPlugin::DispatchPayload(kppChannelConfig::Type type, const json& payload) {
-  if (sinks.empty()) return;
   for (const auto& sink : sinks) {
     for (const auto& channel : sink.second) {
       if ((type & ~channel.second.types) != 0) continue;
@@ -32,4 +31,6 @@ void kppPlugin::DispatchPayload(kppChannelConfig::Type type, const json& payload
           kvFlags<kvPlugin::DispatchFlags>::FromBits(ChannelFlags(type, channel.second)));
     }
   }
+  // Counted only when every matching channel has taken the document.
+  payloads_dispatched++;
 }

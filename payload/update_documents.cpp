@@ -28,6 +28,7 @@ void kppPlugin::EncodeInterfaces(Interfaces* interfaces) {
 
   std::lock_guard<std::mutex> documents_guard(documents_lock);
   for (const auto& entry : *interfaces) {
+    if (!entry.second) continue;
     const kvInterface& iface = *entry.second;
     json encoded;
     iface.Encode(encoded);

@@ -1,6 +1,7 @@
 // The plugin's identity texts and fixed values, in one place.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kpp {
@@ -20,5 +21,25 @@ constexpr uint8_t kWalkTypes = 0x0b;         // legacy-http, legacy-socket, stre
 constexpr uint8_t kFlowEventTypes = 0x06;    // legacy-socket, stream-flows
 constexpr uint8_t kLegacyTypes = 0x03;       // legacy-http, legacy-socket
 constexpr uint8_t kStreamStatsTypes = 0x08;  // stream-stats
+
+// The intake queue's limit when the configuration sets none.
+constexpr size_t kNoQueueLimit = SIZE_MAX;
+
+// Documents of each periodic family: legacy document, "agent_hello", "agent_status"; the five
+// stream documents.
+constexpr uint64_t kLegacyDocuments = 3;
+constexpr uint64_t kStreamDocuments = 5;
+
+// What the worker names when a document fails: a flow event's document, or a periodic family.
+constexpr const char* kWhatFlowEvent = "flow event";
+constexpr const char* kWhatLegacyPayload = "legacy payload";
+constexpr const char* kWhatStreamPayloads = "stream payloads";
+
+// Kinds of failure (distinct texts) the worker reports one by one; failures of further kinds
+// are only counted together until the listed kinds are forgotten.
+constexpr size_t kFailureKinds = 16;
+
+// The text of an exception that is neither a std::exception nor a std::string.
+constexpr const char* kUnknownException = "unknown exception";
 
 }  // namespace kpp

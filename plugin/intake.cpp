@@ -57,17 +57,30 @@ void kppPlugin::DispatchProcessorEvent(kvPluginProcessor::Event event, kvFlowMap
   {
     // The whole walk enters the queue as one batch: the worker cannot take over part of it.
     ThreadLockGuard guard(*this);
+    // Room left under the queue limit; the flows that qualify once it is used up are counted.
+    size_t room = flow_queue_limit > event_queue.size() ? flow_queue_limit - event_queue.size() : 0;
+    uint64_t dropped = 0;
     const size_t buckets = flow_map->GetBuckets();
     for (size_t i = 0; i < buckets; i++) {
       kvFlowMap::Bucket& bucket = flow_map->Acquire(i);
       BucketGuard bucket_guard(*flow_map, i);
       for (const auto& entry : bucket) {
+        if (!entry.second) continue;
         const kvFlow& flow = *entry.second;
         if (!flow.stats_ready || flow.stats_hold) continue;
         if (flow.stats.lower_packets == 0 && flow.stats.upper_packets == 0) continue;
+        if (room == 0) {
+          dropped++;
+          continue;
+        }
+        room--;
         event_queue.emplace_back(
             QueuedEvent{entry.second, static_cast<uint16_t>(event), flow.stats});
       }
+    }
+    if (dropped != 0) {
+      flow_events_dropped += dropped;
+      dropped_at_limit = flow_queue_limit;
     }
     queued = !event_queue.empty();
   }
@@ -80,6 +93,12 @@ void kppPlugin::DispatchProcessorEvent(kvPluginProcessor::Event event,
   if ((channel_types.load() & kpp::kFlowEventTypes) == 0) return;
   {
     ThreadLockGuard guard(*this);
+    if (event_queue.size() >= flow_queue_limit) {
+      // A full queue already has the worker's attention; this event is only counted.
+      flow_events_dropped++;
+      dropped_at_limit = flow_queue_limit;
+      return;
+    }
     event_queue.emplace_back(QueuedEvent{flow, static_cast<uint16_t>(event), flow->stats});
   }
   if (worker_looking.load()) Wake();

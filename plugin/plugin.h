@@ -16,6 +16,8 @@
 #include "kv/flow_parser.h"
 #include "kv/json.h"
 #include "kv/plugin.h"
+#include "plugin/constants.h"
+#include "plugin/failure_log.h"
 #include "plugin/flow_event.h"
 
 class kvFlowMap;
@@ -121,6 +123,15 @@ class kppPlugin : public kvPluginProcessor {
   // at every flow event while the worker pops work_queue at every event it encodes, so the two
   // start on cache lines of their own: neither thread's writes evict the other's.
   alignas(kCacheLine) std::vector<kppFlowEvent> event_queue;
+  // The most events event_queue may hold: the configuration's "flow_queue_limit", kNoQueueLimit
+  // without one, 0 once the worker has ended by a failure. Installed by the worker, read by the
+  // daemon threads; guarded by the thread lock, on event_queue's cache line.
+  size_t flow_queue_limit = kpp::kNoQueueLimit;
+  // Flow events the limit turned away since the worker last logged them, and the limit the last
+  // of them met; daemon threads count them, the worker takes the count over; guarded by the
+  // thread lock.
+  uint64_t flow_events_dropped = 0;
+  size_t dropped_at_limit = 0;
   // The batch being encoded, in reverse arrival order; worker only.
   alignas(kCacheLine) std::vector<kppFlowEvent> work_queue;
   // Filter evaluation and expressions; worker only.
@@ -136,16 +147,37 @@ class kppPlugin : public kvPluginProcessor {
   json json_interface_stats;
   json json_global_stats;
   std::mutex documents_lock;
+  // Documents that failed, logged first at once and then once per update; worker only.
+  kppFailureLog failures{tag};
+  // DispatchPayload calls that returned normally; worker only. Tells how far a periodic family
+  // got before it failed.
+  uint64_t payloads_dispatched = 0;
 
  private:
   // Wakes a waiting worker; throws kvException when the broadcast fails.
   void Wake();
   // Sleeps on cond until woken or for at most the wait period. Worker.
   void WaitForWork();
-  // Filters, encodes and dispatches every event of work_queue. Worker.
+  // Moves the queued events to work_queue; false when none are queued. Worker; takes the thread
+  // lock.
+  bool TakeBatch();
+  // Filters, encodes and dispatches every event of work_queue; an event that fails is logged
+  // and dropped. Worker.
   void ProcessBatch();
-  // Sends the periodic payloads if due and empties the update's documents. Worker.
+  // Filters, encodes and dispatches the event at the back of work_queue, and removes it. Worker.
+  void ProcessEvent();
+  // Sends the periodic payloads if due, empties the update's documents and logs what the update
+  // lost. Worker.
   void FinishUpdate();
+  // Sends one periodic family through `dispatch`; a failure is logged and costs the family's
+  // documents not yet sent. Worker.
+  template <typename Dispatch>
+  void SendFamily(const char* what, uint64_t documents, Dispatch dispatch);
+  // Logs the flow events the queue limit turned away since the last such line. Worker.
+  void LogDroppedEvents();
+  // After a failure of the worker's own machinery: no flow event is queued any more, and those
+  // queued are released. Worker, as Entry ends.
+  void StopIntake() noexcept;
   // True when the event's flow passes the filters (or there are none). Worker.
   bool PassesFilters(const kppFlowEvent& event);
 };

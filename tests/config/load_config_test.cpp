@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config_test_support.h"
+#include "plugin/constants.h"
 #include "plugin/plugin.h"
 #include "support/log_capture.h"
 
@@ -290,6 +291,40 @@ TEST_F(LoadConfigTest, BadFilesFailWithTheirReasonAndChangeNothing) {
     SCOPED_TRACE(c.content.substr(0, 200));
     Fails(c.content, c.reason);
   }
+}
+
+// "flow_queue_limit" limits the intake queue when it is a positive integer; any other value, or
+// none, leaves the queue without a limit. A failed load keeps the limit in force.
+TEST_F(LoadConfigTest, QueueLimitIsAPositiveIntegerOrNone) {
+  const size_t none = kpp::kNoQueueLimit;
+  const std::pair<std::string, size_t> cases[] = {
+      {"100000", 100000},
+      {"1", 1},
+      {"18446744073709551614", 18446744073709551614u},
+      {"0", none},
+      {"-5", none},
+      {"2.5", none},
+      {"100.0", none},
+      {"1e3", none},
+      {"18446744073709551616", none},
+      {"\"100\"", none},
+      {"null", none},
+      {"true", none},
+      {"[100]", none},
+      {"{\"limit\": 100}", none},
+  };
+  for (const auto& [value, limit] : cases) {
+    SCOPED_TRACE(value);
+    Loads("{\"flow_queue_limit\": " + value + "}");
+    EXPECT_EQ(plugin.flow_queue_limit, limit);
+  }
+  Loads(R"({"flow_queue_limit": 5})");
+  dir.Write("korvel.json", R"({"flow_queue_limit": 7, "sinks": []})");
+  EXPECT_EQ(Reload(plugin), NotLoaded(kNotObject + "array"));
+  EXPECT_EQ(plugin.flow_queue_limit, 5u);
+  dir.Write("korvel.json", "[{\"flow_queue_limit\": 7}]");
+  EXPECT_EQ(Reload(plugin), std::vector<std::string>());
+  EXPECT_EQ(plugin.flow_queue_limit, none);
 }
 
 // A million levels deep in every place a value can stand: parsed, walked and destroyed without

@@ -10,6 +10,7 @@
 #include "kv/global_config.h"
 #include "kv/instance_status.h"
 #include "kv/packet_stats.h"
+#include "plugin/constants.h"
 #include "plugin/plugin.h"
 #include "support/flows.h"
 #include "support/temp_file.h"
@@ -111,6 +112,36 @@ TEST_F(IntakeTest, WalkQueuesReadyFlowsWithTrafficAndUnlocksEveryBucket) {
   }
 }
 
+// With a limit, a single-flow event that finds the queue full is counted instead of queued, and
+// a walk queues until the queue is full and counts the qualifying rest. Null entries of the map
+// are passed over.
+TEST_F(IntakeTest, QueueLimitTurnsAwayAndCountsWhatDoesNotFit) {
+  plugin.channel_types.store(0x0f);
+  plugin.flow_queue_limit = 3;
+  auto flow = MakeFlow(iface, 1);
+  kvFlowMap map(4);
+  for (uint64_t digest = 2; digest <= 5; digest++) {
+    map.Insert(std::to_string(digest), MakeFlow(iface, digest));
+  }
+  map.Insert("not ready", MakeFlow(iface, 6));
+  map.Find("not ready")->stats_ready = false;
+  map.Insert("freed", nullptr);
+  Single(6, flow);
+  Single(7, flow);
+  Walk(1, map);
+  Single(8, flow);
+  EXPECT_EQ(plugin.flow_events_dropped, 4u);
+  EXPECT_EQ(plugin.dropped_at_limit, 3u);
+  EXPECT_EQ(TakeQueuedKinds(), (std::vector<uint16_t>{6, 7, 1}));
+  EXPECT_EQ(flow.use_count(), 1);
+
+  // Without a limit every qualifying flow is queued; the null entry is still passed over.
+  plugin.flow_queue_limit = kpp::kNoQueueLimit;
+  Walk(1, map);
+  EXPECT_EQ(TakeQueuedKinds(), (std::vector<uint16_t>{1, 1, 1, 1}));
+  EXPECT_EQ(plugin.flow_events_dropped, 4u);
+}
+
 TEST_F(IntakeTest, DocumentEventsTakeOnlyTheirOwnValueAndAreNotGated) {
   kvPacketStats stats;
   stats.pkt_raw = 5;
@@ -127,6 +158,7 @@ TEST_F(IntakeTest, DocumentEventsTakeOnlyTheirOwnValueAndAreNotGated) {
   }
   EXPECT_FALSE(plugin.dispatch_pending.load());
 
+  interfaces["gone"] = nullptr;  // passed over
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_INTERFACES, &interfaces);
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_INTERFACE_STATS, "eth0", &stats);
   plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_INSTANCE_STATUS, &status);

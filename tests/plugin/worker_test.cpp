@@ -3,12 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "kv/flow_map.h"
 #include "kv/global_config.h"
 #include "kv/instance_status.h"
 #include "kv/packet_stats.h"
+#include "kv/standin.h"
 #include "plugin/plugin.h"
 #include "support/flows.h"
 #include "support/log_capture.h"
@@ -139,6 +147,59 @@ TEST_F(WorkerTest, FirstMatchingFilterPassesTheEvent) {
   // Only the ICMP flow's two events reached the expressions that cannot be evaluated.
   EXPECT_EQ(LinesStartingWith("proc: no_such_field == 1: "), 2u);
   EXPECT_EQ(LinesStartingWith("proc: ((: "), 2u);
+}
+
+// While the worker is held in a sink call the queue fills up to its limit; the events turned away
+// are logged once at the end of their update, and the queued ones are sent as usual.
+TEST_F(WorkerTest, EventsTurnedAwayByTheQueueLimitAreLoggedOncePerUpdate) {
+  std::atomic<bool> entered{false};
+  std::atomic<bool> go{false};
+  std::mutex received_lock;
+  std::vector<std::string> received;  // guarded by received_lock
+  auto received_now = [&] {
+    std::lock_guard<std::mutex> guard(received_lock);
+    return received;
+  };
+  kvStandIn::SetSinkHandler([&](const std::string&, const std::set<std::string>&,
+                                const json& payload, uint8_t) {
+    entered.store(true);
+    while (!go.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::lock_guard<std::mutex> guard(received_lock);
+    received.push_back(payload.contains("flow") ? payload["flow"].value("digest", "") : "legacy");
+  });
+  Start(R"({"flow_queue_limit": 2,
+            "sinks": {"s": {"c": {"types": ["stream-flows", "legacy-http"]}}}})");
+  std::vector<std::shared_ptr<kvFlow>> flows;
+  for (uint64_t digest = 1; digest <= 9; digest++) flows.push_back(MakeFlow(lan, digest));
+  kvFlowMap map(2);
+  for (size_t i = 6; i < 9; i++) map.Insert(std::to_string(i), flows[i]);
+
+  // Holds the worker in the sink with the first event, queues `count` more events (and the
+  // walk, when asked), ends the update and lets the worker go.
+  auto update = [&](size_t count, bool walk, size_t calls) {
+    entered.store(false);
+    go.store(false);
+    Event(6, flows[0]);
+    ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
+    for (size_t i = 1; i <= count; i++) Event(6, flows[i]);
+    if (walk) plugin->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP, &map);
+    plugin->DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE);
+    go.store(true);
+    ASSERT_TRUE(WaitUntil([&] { return received_now().size() == calls; }));
+  };
+  update(5, true, 4);    // 3 single events and the walk's 3 flows turned away
+  update(3, false, 8);   // 1 turned away
+  update(0, false, 10);  // none
+  Stop();
+
+  const std::string d1 = "0000000000000001", d2 = "0000000000000002", d3 = "0000000000000003";
+  EXPECT_EQ(received_now(),
+            (std::vector<std::string>{d1, "legacy", d2, d3, d1, "legacy", d2, d3, d1, "legacy"}));
+  const std::vector<std::string> printed = log.PrintedLines();
+  ASSERT_EQ(printed.size(), 3u);
+  EXPECT_EQ(printed[1], "proc: 6 flow events dropped: flow_queue_limit 2 reached\n");
+  EXPECT_EQ(printed[2], "proc: 1 flow event dropped: flow_queue_limit 2 reached\n");
+  for (const auto& flow : flows) EXPECT_LE(flow.use_count(), 2);
 }
 
 class UpdateEndTest : public WorkerTest {

@@ -1,6 +1,5 @@
-// A sink that throws: the worker ends with the daemon's log line, the daemon's threads go on
-// delivering events without blocking, and termination and destruction stay clean; the plugin's
-// tag, whatever its length, leads every message.
+// A sink that throws: the refused document's event alone is lost, the worker logs it and goes on;
+// the plugin's tag, whatever its length, leads every message.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -19,6 +18,7 @@
 #include "kv/standin.h"
 #include "plugin/plugin.h"
 #include "reliability/plugin_runner.h"
+#include "reliability/scripted_sink.h"
 #include "support/flows.h"
 #include "support/log_capture.h"
 #include "support/wait.h"
@@ -29,6 +29,7 @@ using korvel_test::LogCapture;
 using korvel_test::MakeFlow;
 using korvel_test::MakeInterface;
 using korvel_test::PluginRunner;
+using korvel_test::ScriptedSink;
 using korvel_test::WaitUntil;
 
 // Installs a sink that calls `thrower` on every call, for the object's lifetime.
@@ -48,89 +49,66 @@ class ThrowingSink {
   std::atomic<int> calls{0};
 };
 
-// After the worker has ended: every kind of daemon event is still taken without blocking, and
-// the flows queued meanwhile are held until the plugin is destroyed.
-void DeliverEverythingThenDestroy(std::unique_ptr<PluginRunner>& plugin) {
-  auto iface = MakeInterface("eth0", kvInterface::ROLE_LAN);
-  auto flow = MakeFlow(iface, 2);
-  kvFlowMap map(4);
-  map.Insert("flow", flow);
-  kppPlugin::Interfaces interfaces{{"eth0", iface}};
-  kvPacketStats stats;
-  kvInstanceStatus status;
-  std::vector<std::thread> daemon;
-  for (int t = 0; t < 4; t++) {
-    daemon.emplace_back([&] {
-      for (int i = 0; i < 250; i++) {
-        (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_DPI_UPDATE, flow);
-        (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP, &map);
-        (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_INTERFACES, &interfaces);
-        (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_INTERFACE_STATS, "eth0",
-                                          &stats);
-        (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_GLOBAL_STATS, &stats);
-        (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_INSTANCE_STATUS, &status);
-        (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE);
-        (*plugin)->DispatchEvent(kvPlugin::EVENT_RELOAD);
-      }
-    });
-  }
-  for (std::thread& thread : daemon) thread.join();
-  // Each walk and each single-flow event the configuration lets in queued one reference.
-  const uint8_t types = (*plugin)->channel_types.load();
-  const long queued = ((types & 0x06) != 0 ? 1000 : 0) + ((types & 0x0b) != 0 ? 1000 : 0);
-  EXPECT_EQ(flow.use_count(), queued + 2);
-  plugin.reset();
-  EXPECT_EQ(flow.use_count(), 2);  // this test's and the map's
-}
-
-// The first document, to channel "a" of two, ends the worker: for flow events, and for the
-// periodic payloads (with stream-stats channels alone the walk's flow documents go nowhere, so
-// the sink's first call is the update's first stream document).
-TEST(FailingSink, ExceptionEndsTheWorkerWithItsTextAfterTheFirstChannel) {
+// A refused call costs its one flow event: the channel before the refusing one keeps the
+// document, the one after it does not get it, and every later event reaches both channels once,
+// in order. The first refusal is logged at once, the second (same text) in the update's
+// summary; after an update without refusals the text is forgotten and logged at once again.
+TEST(FailingSink, ARefusedDocumentCostsOnlyItsOwnEvent) {
   kvGlobalConfig::Create();
-  const std::string both = R"({"sinks": {"s": {
-      "a": {"types": ["stream-flows", "stream-stats"]},
-      "b": {"types": ["stream-flows", "stream-stats"]}}}})";
-  const std::string stats =
-      R"({"sinks": {"s": {"a": {"types": ["stream-stats"]}, "b": {"types": ["stream-stats"]}}}})";
   const struct {
-    std::string tag;
     std::function<void()> thrower;
-    std::string config;
-    std::string line;
+    std::string text;
   } cases[] = {
-      {"proc", [] { throw std::runtime_error("sink s: refused"); }, both,
-       "proc: sink s: refused\n"},
-      {"text", [] { throw std::string("sink s: gone"); }, both, "text: sink s: gone\n"},
-      {"other", [] { throw 42; }, both, "other: unknown exception\n"},
-      {"stats", [] { throw std::runtime_error("sink s: full"); }, stats, "stats: sink s: full\n"},
+      {[] { throw std::runtime_error("sink s: refused"); }, "sink s: refused"},
+      {[] { throw std::string("sink s: gone"); }, "sink s: gone"},
+      {[] { throw 42; }, "unknown exception"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.tag);
+    SCOPED_TRACE(c.text);
     LogCapture log(false);
-    ThrowingSink sink(c.thrower);
-    auto plugin = std::make_unique<PluginRunner>(c.config, c.tag);
-    auto flow = MakeFlow(MakeInterface("eth0", kvInterface::ROLE_LAN), 1);
-    kvFlowMap map(1);
-    map.Insert("flow", flow);
-    if (c.config == stats) {
-      (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE);
-      (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP, &map);
-    } else {
-      (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_NEW, flow);
-      (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_NEW, flow);
-    }
-    ASSERT_TRUE(WaitUntil([&] { return log.PrintedLines().size() == 2; }));
-    EXPECT_EQ(log.PrintedLines()[1], c.line);
-    DeliverEverythingThenDestroy(plugin);
-    // Channel "b" never saw the document, nor did anything see a later event.
-    EXPECT_EQ(sink.calls.load(), 1);
-    EXPECT_EQ(log.PrintedLines().size(), 2u);
+    const std::set<std::string> refused = {"a:flow:2", "b:flow:4", "a:flow:9"};
+    ScriptedSink sink([&](const std::string& label) { return refused.count(label) == 1; },
+                      c.thrower);
+    PluginRunner plugin(R"({"sinks": {"s": {"a": {"types": ["stream-flows"]},
+                                             "b": {"types": ["stream-flows"]}}}})");
+    auto iface = MakeInterface("eth0", kvInterface::ROLE_LAN);
+    std::vector<std::shared_ptr<kvFlow>> flows;
+    auto send = [&](uint64_t digest) {
+      flows.push_back(MakeFlow(iface, digest));
+      plugin->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_NEW, flows.back());
+    };
+    // Waits until `calls` sink calls have been made, then ends the update with one more event.
+    auto end_update = [&](size_t calls, uint64_t digest) {
+      ASSERT_TRUE(WaitUntil([&] { return sink.Calls() == calls; }));
+      plugin->DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE);
+      send(digest);
+      ASSERT_TRUE(WaitUntil([&] { return !plugin->dispatch_pending.load(); }));
+    };
+    for (uint64_t digest = 1; digest <= 5; digest++) send(digest);
+    end_update(9, 6);
+    end_update(11, 7);  // an update without refusals
+    send(8);
+    send(9);
+    send(10);
+    ASSERT_TRUE(WaitUntil([&] { return sink.Calls() == 18; }));
+    plugin.Stop();
+
+    EXPECT_EQ(sink.Accepted(), (std::vector<std::string>{
+                                   "a:flow:1", "b:flow:1", "a:flow:3", "b:flow:3", "a:flow:4",
+                                   "a:flow:5", "b:flow:5", "a:flow:6", "b:flow:6", "a:flow:7",
+                                   "b:flow:7", "a:flow:8", "b:flow:8", "a:flow:10", "b:flow:10"}));
+    EXPECT_EQ(sink.Refused(), (std::vector<std::string>{"a:flow:2", "b:flow:4", "a:flow:9"}));
+    const std::vector<std::string> printed = log.PrintedLines();
+    ASSERT_EQ(printed.size(), 4u);
+    EXPECT_EQ(printed[1], "tag: flow event not sent: " + c.text + "\n");
+    EXPECT_EQ(printed[2], "tag: 1 document not sent since the last update: " + c.text + "\n");
+    EXPECT_EQ(printed[3], "tag: flow event not sent: " + c.text + "\n");
+    for (const auto& flow : flows) EXPECT_EQ(flow.use_count(), 1);
   }
 }
 
-// One run of a plugin under each tag: banner, a failed load, a bad filter at debug level, and the
-// end of the worker through a throwing sink; the refused plugin type closes.
+// One run of a plugin under each tag: banner, a failed load, a bad filter at debug level, and a
+// document a throwing sink refuses; the refused plugin type closes.
 TEST(FailingSink, TagOfAnyLengthLeadsEveryMessage) {
   kvGlobalConfig::Create();
   for (const std::string& tag : {std::string(), std::string(65536, 'T')}) {
@@ -143,7 +121,8 @@ TEST(FailingSink, TagOfAnyLengthLeadsEveryMessage) {
     plugin->Config().Write("{");
     (*plugin)->DispatchEvent(kvPlugin::EVENT_RELOAD);
     ASSERT_TRUE(WaitUntil([&] { return log.PrintedLines().size() == 2; }));
-    // The bad filter drops the event; an empty list then lets the next one through to the sink.
+    // The bad filter drops the event; an empty list then lets the next one through to the sink,
+    // which refuses it.
     auto flow = MakeFlow(MakeInterface("eth0", kvInterface::ROLE_LAN), 1);
     (*plugin)->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_NEW, flow);
     auto filter_lines = [&] {
@@ -168,7 +147,7 @@ TEST(FailingSink, TagOfAnyLengthLeadsEveryMessage) {
                               ": JSON exception: [json.exception.parse_error.101] parse error at "
                               "line 1, column 2: syntax error while parsing object key - "
                               "unexpected end of input; expected string literal\n");
-    EXPECT_EQ(printed[2], tag + ": sink down\n");
+    EXPECT_EQ(printed[2], tag + ": flow event not sent: sink down\n");
     EXPECT_EQ(printed[3], "Invalid plugin type: " + tag + " [3]\n");
     EXPECT_EQ(filter_lines(), 1u);
     EXPECT_EQ(log.Lines().front(), tag + ": initialized\n");

@@ -266,26 +266,4 @@ TEST_F(HostileRecordsTest, MissingGlobalConfigurationThrowsToTheDaemonThread) {
   EXPECT_EQ(Encode(flow, kvPluginProcessor::EVENT_FLOW_NEW).at("type"), "flow");
 }
 
-// On the worker the exception ends the thread with the daemon's log line; the daemon's threads
-// go on delivering, and what they queue is released when the plugin is destroyed.
-TEST_F(HostileRecordsTest, WorkerEndsWithALogLineWhenTheGlobalConfigurationIsMissing) {
-  korvel_test::SinkRecorder sink;
-  LogCapture log(false);
-  auto worker = std::make_unique<korvel_test::PluginRunner>(
-      R"({"sinks": {"s": {"c": {"types": ["stream-flows"]}}}})");
-  auto flow = MakeFlow(MakeInterface("eth0", kvInterface::ROLE_LAN), 1);
-  kvGlobalConfig::Destroy();
-  (*worker)->DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_NEW, flow);
-  ASSERT_TRUE(WaitUntil([&] { return log.PrintedLines().size() == 2; }));
-  EXPECT_EQ(log.PrintedLines()[1], std::string("tag: ") + kNoGlobalConfig + "\n");
-  kvGlobalConfig::Create();
-  for (int i = 0; i < 100; i++) {
-    (*worker)->DispatchProcessorEvent(kvPluginProcessor::EVENT_DPI_UPDATE, flow);
-  }
-  EXPECT_GE(flow.use_count(), 101);  // every event is held until the plugin goes
-  worker.reset();
-  EXPECT_EQ(flow.use_count(), 1);
-  EXPECT_EQ(sink.Count(), 0u);
-}
-
 }  // namespace

@@ -1,7 +1,8 @@
 // Stress: daemon threads deliver flow, walk, interface, counter, status and end-of-update events
-// while the configuration file is rewritten and reloaded every few milliseconds; every accepted
-// flow event reaches each subscribing channel exactly once, every update's documents arrive
-// whole, and every flow reference the plugin took is returned.
+// while the configuration file is rewritten and reloaded every few milliseconds, and the sinks
+// refuse documents at random; every accepted flow event is offered to its first channel exactly
+// once and reaches each channel up to the one that refused it, every update's families arrive
+// whole up to the document refused in them, and every flow reference the plugin took is returned.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +18,9 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <regex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -54,6 +57,9 @@ constexpr size_t kBuckets = 64;
 // How far the daemon threads let the worker fall behind.
 constexpr uint64_t kBacklog = 1000;
 constexpr uint64_t kDigestBase = 0x5100000000000000ull;
+// One sink call in this many is refused, at random.
+constexpr uint32_t kRefuseOneIn = 40;
+constexpr const char* kRefusal = "refused by the sink";
 // Generous bounds against a hung worker; a healthy run never comes near them.
 constexpr std::chrono::milliseconds kUpdateLimit(180000);
 constexpr std::chrono::milliseconds kReloadLimit(20000);
@@ -201,15 +207,23 @@ struct Delivered {
   uint64_t sequence;  // the flow's lower byte counter when it was delivered
 };
 
-// One flow document a flow channel received.
+// One flow document offered to a flow channel.
 struct Received {
   uint16_t kind;
   size_t flow;
   uint64_t sequence;  // "local_bytes", or kNoSequence for a document without counters
   uint8_t flags;
+  bool refused;
   bool operator==(const Received& other) const {
     return kind == other.kind && flow == other.flow && sequence == other.sequence;
   }
+};
+
+// One periodic document offered to its channel: "<what>:<update>" (see Receive), and whether the
+// sink refused it.
+struct Offered {
+  std::string label;
+  bool refused;
 };
 constexpr uint64_t kNoSequence = UINT64_MAX;
 
@@ -458,16 +472,24 @@ class StressTest : public ::testing::Test {
     }
   }
 
-  // --- The sinks' side: runs on the worker thread and never throws ---
+  // --- The sinks' side: runs on the worker thread ---
 
+  // Refuses one call in kRefuseOneIn, at random, after noting it.
   void Receive(const std::string& sink, const std::set<std::string>& names, const json& payload,
-               uint8_t flags) noexcept {
+               uint8_t flags) {
+    const bool refuse = refuse_random() % kRefuseOneIn == 0;
+    Note(sink, names, payload, flags, refuse);
+    if (refuse) throw std::runtime_error(kRefusal);
+  }
+
+  void Note(const std::string& sink, const std::set<std::string>& names, const json& payload,
+            uint8_t flags, bool refused) noexcept {
     try {
       const std::string channel = sink + "/" + (names.size() == 1 ? *names.begin() : "?");
       const std::string type = payload.value("type", std::string());
       const uint16_t kind = KindOf(type);
       if (kind != 0) {
-        ReceiveFlow(channel, kind, payload, flags);
+        NoteFlow(channel, kind, payload, flags, refused);
         return;
       }
       const uint64_t update = current_update.load();
@@ -492,15 +514,19 @@ class StressTest : public ::testing::Test {
         label = label_of(type, stream_checks.at(type)(payload, update));
       }
       std::lock_guard<std::mutex> guard(received_lock);
-      periodic.push_back(label);
-      if (type == "global_stats") updates_sent.store(update);
+      periodic.push_back({label, refused});
+      // The update's last document, or a refused stream document, ends the update's payloads.
+      if (type == "global_stats" || (refused && channel == "reporter/stats")) {
+        updates_sent.store(update);
+      }
     } catch (const std::exception& e) {
       std::lock_guard<std::mutex> guard(received_lock);
-      periodic.push_back(std::string("exception ") + e.what());
+      periodic.push_back({std::string("exception ") + e.what(), false});
     }
   }
 
-  void ReceiveFlow(const std::string& channel, uint16_t kind, const json& payload, uint8_t flags) {
+  void NoteFlow(const std::string& channel, uint16_t kind, const json& payload, uint8_t flags,
+                bool refused) {
     const json& flow = payload.at("flow");
     const uint64_t digest = std::stoull(flow.at("digest").get<std::string>(), nullptr, 16);
     const size_t index = static_cast<size_t>(digest - kDigestBase);
@@ -509,12 +535,13 @@ class StressTest : public ::testing::Test {
                                   : kNoSequence;
     std::lock_guard<std::mutex> guard(received_lock);
     if (channel == "collector/flows") {
-      flows_channel.push_back({kind, index, sequence, flags});
-      received_flow_documents++;
+      flows_channel.push_back({kind, index, sequence, flags, refused});
     } else if (channel == "collector/socket") {
-      socket_channel.push_back({kind, index, sequence, flags});
+      // Every accepted event is offered here first, refused or not.
+      socket_channel.push_back({kind, index, sequence, flags, refused});
+      received_flow_documents++;
     } else {
-      periodic.push_back("flow document on " + channel);
+      periodic.push_back({"flow document on " + channel, false});
     }
   }
 
@@ -567,11 +594,13 @@ class StressTest : public ::testing::Test {
   std::string update_thread_failure;
   std::atomic<bool> stop_config{false};
 
-  // What the sinks received; written on the worker thread under received_lock.
+  // What the sinks were offered; written on the worker thread under received_lock.
   std::mutex received_lock;
   std::vector<Received> flows_channel;
   std::vector<Received> socket_channel;
-  std::vector<std::string> periodic;
+  std::vector<Offered> periodic;
+  // Decides the refusals; worker thread only.
+  std::mt19937 refuse_random{12};
 };
 
 TEST_F(StressTest, EveryAcceptedEventIsSentOnceAndEveryUpdateWholeWhileReloading) {
@@ -621,25 +650,46 @@ TEST_F(StressTest, EveryAcceptedEventIsSentOnceAndEveryUpdateWholeWhileReloading
   for (const InvalidConfig& invalid : kInvalidConfigs) {
     if (invalid.reason != nullptr && *invalid.reason != '\0') reasons.insert(invalid.reason);
   }
+  // And the refusals: each kind of document logged once at first, the rest counted per update.
+  const std::string refusal = std::string(": ") + kRefusal + "\n";
+  const std::set<std::string> refusal_lines = {
+      std::string(kTag) + ": flow event not sent" + refusal,
+      std::string(kTag) + ": legacy payload not sent" + refusal,
+      std::string(kTag) + ": stream payloads not sent" + refusal};
+  const std::regex summary(std::string(kTag) +
+                           ": [1-9][0-9]* documents? not sent since the last update: " + kRefusal +
+                           "\n");
+  size_t refusals_logged = 0;
   for (const std::string& line : log.PrintedLines()) {
     if (line.rfind(banner, 0) == 0) continue;
+    if (refusal_lines.count(line) == 1 || std::regex_match(line, summary)) {
+      refusals_logged++;
+      continue;
+    }
     ASSERT_EQ(line.rfind(not_loaded, 0), 0u) << line;
     const std::string reason = line.substr(not_loaded.size(), line.size() - not_loaded.size() - 1);
     EXPECT_TRUE(reasons.count(reason) == 1 || reason.rfind(json_exception, 0) == 0) << line;
   }
 
-  // The two flow channels received the same documents in the same order, each sent under one
-  // whole configuration.
+  // The flows channel was offered exactly the documents the socket channel took, in the same
+  // order, each sent under one whole configuration.
   std::set<std::pair<uint8_t, uint8_t>> flag_pairs;
   for (const ValidConfig& valid : kValidConfigs) {
     flag_pairs.insert({valid.flows_flags, valid.socket_flags});
   }
-  ASSERT_EQ(flows_channel.size(), socket_channel.size());
+  std::vector<const Received*> socket_taken;
+  size_t refusals = 0;
+  for (const Received& document : socket_channel) {
+    if (!document.refused) socket_taken.push_back(&document);
+    refusals += document.refused;
+  }
+  ASSERT_EQ(flows_channel.size(), socket_taken.size());
   for (size_t i = 0; i < flows_channel.size(); i++) {
-    ASSERT_TRUE(flows_channel[i] == socket_channel[i]) << "document " << i;
-    const std::pair<uint8_t, uint8_t> flags{flows_channel[i].flags, socket_channel[i].flags};
+    ASSERT_TRUE(flows_channel[i] == *socket_taken[i]) << "document " << i;
+    const std::pair<uint8_t, uint8_t> flags{flows_channel[i].flags, socket_taken[i]->flags};
     ASSERT_EQ(flag_pairs.count(flags), 1u)
         << "document " << i << " flags " << int(flags.first) << ", " << int(flags.second);
+    refusals += flows_channel[i].refused;
   }
 
   // Each delivered event exactly once, each flow's events in the order delivered, and each flow
@@ -660,7 +710,7 @@ TEST_F(StressTest, EveryAcceptedEventIsSentOnceAndEveryUpdateWholeWhileReloading
   std::vector<size_t> walk_documents(flows + kInterfaces, 0);
   std::vector<uint64_t> last_sequence(flows + kInterfaces, 0);
   std::set<uint64_t> seen;
-  for (const Received& document : flows_channel) {
+  for (const Received& document : socket_channel) {
     ASSERT_LT(document.flow, flows + kInterfaces);
     if (document.kind == kvPluginProcessor::EVENT_FLOW_MAP) {
       walk_documents[document.flow]++;
@@ -680,18 +730,30 @@ TEST_F(StressTest, EveryAcceptedEventIsSentOnceAndEveryUpdateWholeWhileReloading
   EXPECT_EQ(new_flow_documents, new_flow_events);
   EXPECT_EQ(walk_documents, expected_walks);
 
-  // Every update's payloads arrived once each, in order, every document whole.
+  // Every update's families were offered once each, in order, every document whole; a refused
+  // document ended its family for the update, and only its family.
   const uint64_t updates = current_update.load();
-  std::vector<std::string> expected_periodic;
+  size_t next = 0;
   for (uint64_t update = 1; update <= updates; update++) {
     const std::string n = std::to_string(update);
-    for (const std::string& label :
-         {"legacy:" + n, std::string("hello"), "socket_status:" + n, "agent_status:" + n,
-          "interfaces:" + n, "endpoints:" + n, "interface_stats:" + n, "global_stats:" + n}) {
-      expected_periodic.push_back(label);
+    const std::vector<std::vector<std::string>> families = {
+        {"legacy:" + n, "hello", "socket_status:" + n},
+        {"agent_status:" + n, "interfaces:" + n, "endpoints:" + n, "interface_stats:" + n,
+         "global_stats:" + n}};
+    for (const std::vector<std::string>& family : families) {
+      for (const std::string& label : family) {
+        ASSERT_LT(next, periodic.size()) << "missing " << label;
+        ASSERT_EQ(periodic[next].label, label) << "periodic document " << next;
+        refusals += periodic[next].refused;
+        if (periodic[next++].refused) break;
+      }
     }
   }
-  EXPECT_EQ(periodic, expected_periodic);
+  EXPECT_EQ(next, periodic.size());
+  // The sink did refuse, and every refusal made a line or was counted in one.
+  EXPECT_GT(refusals, 0u);
+  EXPECT_GT(refusals_logged, 0u);
+  EXPECT_LE(refusals_logged, refusals);
 
   // After destruction the daemon's references are the only ones left: the flows it dropped are
   // gone and the ones it keeps are held by its map alone.

@@ -231,14 +231,16 @@ TEST(ReplayTool, ExitStatusesAndMessages) {
        "korvel-replay: <stdin>:3: status: the plugin threw: " + kNoGlobal,
        0,
        {"1"}},
-      // Without a global configuration encoding the flow throws on the worker, which ends.
+      // Without a global configuration encoding the flow throws on the worker, which logs and
+      // drops that event; with the configuration back the next one is sent.
       {{"--plugin", kPlugin, "--sync-timeout", "1"},
        Lines({kStreamFlowsConfig, R"({"op":"global","present":false})", kInterface, kFlow,
-              kNewFlowEvent, R"({"op":"sync"})", kNewFlowEvent}),
-       "korvel-replay: <stdin>:6: sync: the worker stopped responding (no progress for 1 s)\n",
-       "proc-core: " + kNoGlobal,
-       3,
-       {"0"}},
+              kNewFlowEvent, R"({"op":"sync"})", R"({"op":"global","present":true})",
+              kNewFlowEvent, R"({"op":"sync"})"}),
+       "",
+       "proc-core: flow event not sent: " + kNoGlobal,
+       0,
+       {"1", R"("type":"flow")"}},
       // A flow the daemon drops is still sent for its queued event.
       {{"--plugin", kPlugin, "--buckets", "0"},
        Lines({kStreamFlowsConfig, kInterface, kFlow, kNewFlowEvent, R"({"op":"forget","id":"f"})",
