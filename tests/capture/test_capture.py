@@ -1,0 +1,372 @@
+#!/usr/bin/python3
+"""korvel-replay --pcap checked against tshark on real traffic.
+
+The captures: loopback traffic recorded at test time by scripts/make-demo-capture (real
+openssl, curl, python http.server and dig clients and servers; needs root and tcpdump), the
+example capture examples/loopback.pcap, and the sample captures Debian's python3-dpkt and
+golang-github-google-gopacket-dev ship (Ethernet, PPPoE, BSD loopback, pcapng corner cases,
+damaged files). For every capture tshark's frames are grouped by flow identity (IP version,
+protocol, outermost VLAN, both endpoints) and each group must be exactly one flow of the
+tool, with one "flow" and one "flow_purge" document whose members agree with the frames:
+addresses, ports, VLAN, DSCP, MACs, the local side and the origin, first and last frame times,
+packets and frame bytes per direction, the purge reason. How far libpcap reads a damaged file is
+what tcpdump reads of it.
+
+    /usr/bin/python3 tests/capture/test_capture.py --replay PATH --source DIR [unittest options]
+"""
+
+import argparse
+import glob
+import ipaddress
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import replay_run  # noqa: E402
+import tshark_view  # noqa: E402
+
+ARGS = None
+DPKT_DATA = "/usr/share/doc/python3-dpkt/examples/data"
+GOPACKET = "/usr/share/gocode/src/github.com/google/gopacket"
+# The networks the tracker takes as local when no --local-net is given.
+DEFAULT_LOCAL_NETS = [ipaddress.ip_network(n) for n in (
+    "10.0.0.0/8", "172.16.0.0/12", "192.168.0.0/16", "169.254.0.0/16", "127.0.0.0/8",
+    "fc00::/7", "fe80::/10", "::1/128")]
+LIMITED_BROADCAST = ipaddress.ip_address("255.255.255.255")
+NO_MAC = "00:00:00:00:00:00"
+# The sample captures played as one interface each; every one must read to its end.
+SAMPLES = [
+    DPKT_DATA + "/http.pcap",
+    DPKT_DATA + "/dns_icmp.pcap",
+    DPKT_DATA + "/nb6-http.pcap",
+    DPKT_DATA + "/truncated_dns.pcap",
+    GOPACKET + "/pcap/test_dns.pcap",
+    GOPACKET + "/pcap/test_ethernet.pcap",
+    GOPACKET + "/pcap/test_loopback.pcap",
+]
+DAMAGED_SAMPLES = [DPKT_DATA + "/truncated_dns_2.pcap"]
+PCAPNG_SAMPLES = sorted(glob.glob(GOPACKET + "/pcapgo/tests/*/*.pcapng"))
+
+
+def ms(time_us):
+    return time_us // 1000
+
+
+def is_local(address, own_addrs=()):
+    return any(address in net for net in DEFAULT_LOCAL_NETS) or address in own_addrs
+
+
+def expected_local(conversation, own_addrs=()):
+    """The endpoint the tracker must call local: the one with a local address; when both or
+    neither have one, the lower (smaller address, then smaller port)."""
+    ends = conversation.endpoints()
+    if len(ends) == 1:
+        return ends[0], ends[0]
+    lower, upper = ends
+    if is_local(upper[0], own_addrs) and not is_local(lower[0], own_addrs):
+        return upper, lower
+    return lower, upper
+
+
+def expected_other_type(address, own_addrs=()):
+    if address.is_multicast:
+        return "multicast"
+    if address == LIMITED_BROADCAST:
+        return "broadcast"
+    if is_local(address, own_addrs):
+        return "local"
+    return "remote"
+
+
+def endpoint_mac(conversation, endpoint):
+    """The MAC of an endpoint as the conversation's first frame shows it."""
+    first = conversation.first
+    if not first.ethernet:
+        return NO_MAC
+    return first.src_mac if first.source == endpoint else first.dst_mac
+
+
+def doc_endpoint(doc, side):
+    return (ipaddress.ip_address(doc[side + "_ip"]), doc[side + "_port"])
+
+
+COUNTER_PAIRS = [("local_packets", "total_local_packets"), ("other_packets", "total_other_packets"),
+                 ("local_bytes", "total_local_bytes"), ("other_bytes", "total_other_bytes")]
+
+
+def check_flows(conversations, run, interface="", internal=True, own_addrs=()):
+    """Every difference between tshark's conversations and the tool's flow documents, one text
+    each, with both sides' numbers."""
+    problems = []
+    flows = run.flows()
+    seen = set()
+    for conv in conversations:
+        local, other = expected_local(conv, own_addrs)
+        name = "%s %s:%d <-> %s:%d" % ({6: "tcp", 17: "udp"}.get(conv.key[1], conv.key[1]),
+                                       local[0], local[1], other[0], other[1])
+        if conv.key[2]:
+            name += " vlan %d" % conv.key[2]
+        matches = []
+        for digest, entry in flows.items():
+            for doc in entry["flow"]:
+                ends = {doc_endpoint(doc, "local"), doc_endpoint(doc, "other")}
+                if (doc["ip_version"], doc["ip_protocol"], doc["vlan_id"]) == conv.key[:3] and \
+                        frozenset(ends) == conv.key[3]:
+                    matches.append(digest)
+        if len(matches) != 1 or len(flows[matches[0]]["flow"]) != 1 or \
+                len(flows[matches[0]]["flow_purge"]) != 1:
+            problems.append("%s (%d frames): %d flows, %s" % (
+                name, len(conv.frames), len(matches),
+                [(len(flows[d]["flow"]), len(flows[d]["flow_purge"])) for d in matches]))
+            seen.update(matches)
+            continue
+        digest = matches[0]
+        seen.add(digest)
+        entry = flows[digest]
+        new, purge, stats = entry["flow"][0], entry["flow_purge"][0], entry["flow_stats"]
+
+        def expect(what, got, want):
+            if got != want:
+                problems.append("%s: %s is %r, tshark: %r" % (name, what, got, want))
+
+        expect("document order", [entry["order"][0], entry["order"][-1]], ["flow", "flow_purge"])
+        expect("interface", sorted(set(entry["interface"])), [(interface, internal)])
+        expect("local endpoint", (doc_endpoint(new, "local"), doc_endpoint(new, "other")),
+               (local, other))
+        expect("ip_dscp", new["ip_dscp"], conv.first.dscp)
+        expect("local_origin", new["local_origin"], conv.first.source == local)
+        expect("other_type", new["other_type"], expected_other_type(other[0], own_addrs))
+        expect("local_mac", new["local_mac"], endpoint_mac(conv, local))
+        expect("other_mac", new["other_mac"], endpoint_mac(conv, other))
+        expect("first_seen_at", new["first_seen_at"], ms(conv.first.time_us))
+        expect("last_seen_at of the new flow", new["last_seen_at"], ms(conv.first.time_us))
+        expect("last_seen_at of the purge", purge["last_seen_at"], ms(conv.last.time_us))
+        local_frames = conv.sent_by(local)
+        other_frames = conv.sent_by(other) if other != local else []
+        want = {"total_local_packets": len(local_frames),
+                "total_other_packets": len(other_frames),
+                "total_local_bytes": sum(f.length for f in local_frames),
+                "total_other_bytes": sum(f.length for f in other_frames)}
+        expect("totals", {k: purge[k] for k in want}, want)
+        # The per-update counters of every statistics document and the purge add up to the
+        # totals; the totals never go down.
+        sums = {per: sum(doc[per] for doc in stats + [purge]) for per, _ in COUNTER_PAIRS}
+        expect("sum of per-update counters", sums, {per: purge[total]
+                                                    for per, total in COUNTER_PAIRS})
+        totals = [doc["total_local_packets"] + doc["total_other_packets"]
+                  for doc in stats + [purge]]
+        expect("totals over time rising", totals == sorted(totals), True)
+        reason = "closed" if conv.closed() else "expired"
+        problems.extend([] if purge_reason(run, digest) == reason else
+                        ["%s: reason is %r, tshark: %r" % (name, purge_reason(run, digest),
+                                                           reason)])
+    extra = sorted(set(flows) - seen)
+    for digest in extra:
+        doc = (flows[digest]["flow"] or flows[digest]["flow_purge"])[0]
+        problems.append("a flow tshark has no conversation for: %s" % json.dumps(doc))
+    return problems
+
+
+def purge_reason(run, digest):
+    for doc in run.payloads(replay_run.FLOWS_CHANNEL, "flow_purge"):
+        if doc["flow"]["digest"] == digest:
+            return doc["reason"]
+    return None
+
+
+def check_conversation_table(test, path, conversations, limit=None):
+    """Our grouping of tshark's frames agrees with tshark's own TCP and UDP conversation
+    tables (which know nothing of VLANs: the captures checked here have none)."""
+    ours = sorted((c.key[1], sorted(c.key[3]), len(c.frames)) for c in conversations
+                  if c.key[1] in (tshark_view.TCP, tshark_view.UDP))
+    theirs = sorted((p, sorted(ends), n)
+                    for p, ends, n in tshark_view.conversation_table(path, limit))
+    test.assertEqual(ours, theirs, path)
+
+
+class CaptureChecks(unittest.TestCase):
+    """Conversations of real captures against the tool's flows."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="capture-check-")
+        cls.config = replay_run.write_config(cls.tmp)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def play(self, *args):
+        return replay_run.replay(ARGS.replay, ["--config", self.config] + list(args))
+
+    def check_capture(self, path, *extra):
+        """A capture libpcap reads to its end: exit 0, and every conversation one flow."""
+        frames, _, _ = tshark_view.read_frames(path)
+        conversations = tshark_view.conversations(frames)
+        check_conversation_table(self, path, conversations)
+        run = self.play("--pcap", path, *extra)
+        self.assertEqual(run.status, 0, run.describe())
+        name = os.path.basename(path)
+        self.assertEqual(check_flows(conversations, run, interface=name), [], run.command)
+        return run, conversations
+
+    def test_fresh_loopback_traffic(self):
+        """Traffic recorded now, on lo (Ethernet frames) and through "any" (Linux cooked v2)."""
+        if os.geteuid() != 0:
+            self.skipTest("capturing on lo needs root")
+        if shutil.which("tcpdump") is None:
+            self.skipTest("tcpdump is not installed")
+        script = os.path.join(ARGS.source, "scripts", "make-demo-capture")
+        for device in ("lo", "any"):
+            with self.subTest(device=device):
+                path = os.path.join(self.tmp, "fresh-%s.pcap" % device)
+                made = subprocess.run([script, "-i", device, path], capture_output=True,
+                                      text=True, check=False, timeout=60)
+                if made.returncode == 77:
+                    self.skipTest(made.stderr.strip())
+                self.assertEqual(made.returncode, 0, made.stderr)
+                _, conversations = self.check_capture(path)
+                # Two DNS exchanges, the HTTPS and the HTTP connection, both of them closed.
+                kinds = sorted((c.key[1], c.closed()) for c in conversations)
+                self.assertEqual(kinds, [(6, True), (6, True), (17, False), (17, False)])
+
+    def test_example_capture(self):
+        self.check_capture(os.path.join(ARGS.source, "examples", "loopback.pcap"))
+
+    def test_debian_sample_captures(self):
+        for path in SAMPLES:
+            with self.subTest(capture=path):
+                if not os.path.exists(path):
+                    self.skipTest("%s is not installed" % path)
+                self.check_capture(path)
+
+    def test_local_nets_and_own_addresses(self):
+        """With the interface's own address given and no private range local, the local side
+        follows the address: on http.pcap the client (145.254.160.237) is local."""
+        path = DPKT_DATA + "/http.pcap"
+        frames, _, _ = tshark_view.read_frames(path)
+        own = [ipaddress.ip_address("145.254.160.237")]
+        run = self.play("--pcap", path, "--name", "eth1", "--role", "wan", "--addr", str(own[0]))
+        self.assertEqual(run.status, 0, run.describe())
+        self.assertEqual(check_flows(tshark_view.conversations(frames), run, "eth1", False, own),
+                         [])
+
+    def test_two_interfaces_merged(self):
+        """Two files as two interfaces: each conversation on its own interface, in one run."""
+        lan, wan = DPKT_DATA + "/http.pcap", GOPACKET + "/pcap/test_dns.pcap"
+        run = self.play("--pcap", lan, "--name", "lan0", "--pcap", wan, "--name", "wan0",
+                        "--role", "wan")
+        self.assertEqual(run.status, 0, run.describe())
+        flows = run.flows()
+        for path, name, internal in ((lan, "lan0", True), (wan, "wan0", False)):
+            frames, _, _ = tshark_view.read_frames(path)
+            conversations = tshark_view.conversations(frames)
+            mine = replay_run.Run(run.command, subprocess.CompletedProcess([], 0, "", ""))
+            mine.records = [r for r in run.records if r["channel"] != replay_run.FLOWS_CHANNEL
+                            or r["payload"]["interface"] == name]
+            self.assertEqual(check_flows(conversations, mine, name, internal), [], name)
+        # Flow documents come in capture time order across both files.
+        times = [doc["flow"]["first_seen_at"]
+                 for doc in run.payloads(replay_run.FLOWS_CHANNEL, "flow")]
+        self.assertEqual(times, sorted(times))
+        self.assertEqual(len(flows), 3 + 5)
+
+    def test_damaged_captures(self):
+        """A file cut in the middle: exit 2 with "FILE: reason", and every conversation of the
+        frames before the cut delivered in full."""
+        example = os.path.join(ARGS.source, "examples", "loopback.pcap")
+        cut = os.path.join(self.tmp, "cut.pcap")
+        with open(example, "rb") as src, open(cut, "wb") as dst:
+            data = src.read()
+            dst.write(data[:pcap_record_offset(data, 20) + 30])
+        for path in DAMAGED_SAMPLES + [cut]:
+            with self.subTest(capture=path):
+                opened, packets, error = tshark_view.libpcap_reading(path)
+                self.assertTrue(opened and error, (path, opened, error))
+                frames, count, _ = tshark_view.read_frames(path, packets)
+                self.assertEqual(count, packets)
+                run = self.play("--pcap", path)
+                self.assertEqual(run.status, 2, run.describe())
+                self.assertTrue(run.err.startswith(path + ": "), run.err)
+                self.assertEqual(len(run.err.strip().splitlines()), 1, run.err)
+                conversations = tshark_view.conversations(frames)
+                self.assertEqual(check_flows(conversations, run, os.path.basename(path)), [])
+
+    def test_pcapng_corner_cases(self):
+        """gopacket's pcapng test files: what libpcap reads (as tcpdump shows) is played; a
+        file it refuses to open plays nothing; one it stops reading in the middle plays what was
+        read before and exits 2."""
+        if not PCAPNG_SAMPLES:
+            self.skipTest("golang-github-google-gopacket-dev is not installed")
+        for path in PCAPNG_SAMPLES:
+            with self.subTest(capture=path):
+                opened, packets, error = tshark_view.libpcap_reading(path)
+                run = self.play("--pcap", path)
+                if not opened:
+                    self.assertEqual((run.status, run.lines), (2, []), run.describe())
+                    self.assertTrue(run.err.startswith(path + ": "), run.err)
+                    continue
+                frames, _, _ = tshark_view.read_frames(path, packets)
+                self.assertEqual(run.status, 2 if error else 0, run.describe())
+                if error:
+                    self.assertTrue(run.err.startswith(path + ": "), run.err)
+                self.assertEqual(check_flows(tshark_view.conversations(frames), run,
+                                             os.path.basename(path)), [], path)
+
+    def test_refused_inputs_play_nothing(self):
+        text = os.path.join(self.tmp, "notes.txt")
+        with open(text, "w", encoding="utf-8") as handle:
+            handle.write("not a capture\n" * 10)
+        for path in (text, os.path.join(self.tmp, "missing.pcap")):
+            with self.subTest(capture=path):
+                run = self.play("--pcap", path)
+                self.assertEqual((run.status, run.lines), (2, []), run.describe())
+                self.assertTrue(run.err.startswith(path + ": "), run.err)
+
+    def test_emitted_scenario_replays_to_the_same_sink_calls(self):
+        for path in (os.path.join(ARGS.source, "examples", "loopback.pcap"),
+                     DPKT_DATA + "/http.pcap", DPKT_DATA + "/nb6-http.pcap"):
+            with self.subTest(capture=path):
+                scenario = os.path.join(self.tmp, os.path.basename(path) + ".jsonl")
+                direct = self.play("--pcap", path, "--update-interval", "5",
+                                   "--emit-scenario", scenario)
+                self.assertEqual(direct.status, 0, direct.describe())
+                replayed = self.play(scenario)
+                self.assertEqual(replayed.status, 0, replayed.describe())
+                self.assertEqual(replay_run.masked(replayed.records),
+                                 replay_run.masked(direct.records))
+                self.assertTrue(direct.payloads(replay_run.FLOWS_CHANNEL, "flow_stats"))
+
+
+def pcap_record_offset(data, index):
+    """The byte offset of record `index` (0-based) of a classic pcap file."""
+    endian = "<" if data[:4] in (b"\xd4\xc3\xb2\xa1", b"\x4d\x3c\xb2\xa1") else ">"
+    offset = 24
+    for _ in range(index):
+        caplen = struct.unpack(endian + "I", data[offset + 8:offset + 12])[0]
+        offset += 16 + caplen
+    return offset
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--replay", required=True, help="the korvel-replay to check")
+    parser.add_argument("--source", required=True, help="the source tree")
+    ARGS, rest = parser.parse_known_args()
+    if shutil.which("tshark") is None:
+        print("tshark is not installed: capture checks skipped")
+        return 0
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

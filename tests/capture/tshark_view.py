@@ -1,0 +1,179 @@
+"""What tshark reads in a capture: its frames, grouped into conversations the way a flow is keyed
+(IP version, protocol, outermost VLAN, both endpoints), and its own conversation tables.
+
+tshark and tcpdump are the references here: nothing in this file knows how korvel-replay decodes.
+"""
+
+import ipaddress
+import subprocess
+
+# Fields, in the order tshark prints them; the first occurrence of each (the outermost layer).
+FIELDS = ["frame.number", "frame.time_epoch", "frame.len", "frame.protocols",
+          "ip.src", "ip.dst", "ipv6.src", "ipv6.dst", "ip.proto",
+          "tcp.srcport", "tcp.dstport", "udp.srcport", "udp.dstport",
+          "tcp.flags.fin", "tcp.flags.reset", "vlan.id", "ip.dsfield.dscp", "ipv6.tclass.dscp",
+          "eth.src", "eth.dst"]
+
+# Layers of frame.protocols that stand between the IP header and what the flow is keyed by.
+IPV6_EXTENSIONS = {"ipv6.hopopts", "ipv6.routing", "ipv6.dstopts", "ipv6.fraghdr"}
+PROTOCOL_NUMBERS = {"tcp": 6, "udp": 17, "icmp": 1, "icmpv6": 58, "igmp": 2, "sctp": 132,
+                    "gre": 47, "esp": 50, "ah": 51, "ospf": 89, "pim": 103, "vrrp": 112}
+TCP, UDP = 6, 17
+# tshark takes L2TP apart; the flow of an L2TP frame is its outer UDP one.
+TSHARK_OPTIONS = ["-n", "--disable-protocol", "l2tp", "-o", "ip.defragment:FALSE",
+                  "-o", "ipv6.defragment:FALSE"]
+
+
+class Frame:
+    """One frame that carries IP, as tshark decodes its outermost IP layer."""
+
+    def __init__(self, values):
+        row = dict(zip(FIELDS, values))
+        self.number = int(row["frame.number"])
+        self.time_us = epoch_to_us(row["frame.time_epoch"])
+        self.length = int(row["frame.len"])
+        layers = row["frame.protocols"].split(":")
+        ip_layer = next(i for i, name in enumerate(layers) if name in ("ip", "ipv6"))
+        self.version = 4 if layers[ip_layer] == "ip" else 6
+        if self.version == 4:
+            src, dst = row["ip.src"], row["ip.dst"]
+            self.dscp = int(row["ip.dsfield.dscp"] or 0)
+        else:
+            src, dst = row["ipv6.src"], row["ipv6.dst"]
+            self.dscp = int(row["ipv6.tclass.dscp"] or 0)
+        self.src_ip = ipaddress.ip_address(src)
+        self.dst_ip = ipaddress.ip_address(dst)
+        after = [name for name in layers[ip_layer + 1:] if name not in IPV6_EXTENSIONS]
+        transport = after[0] if after else ""
+        if self.version == 4 and row["ip.proto"]:
+            self.protocol = int(row["ip.proto"])
+        else:
+            self.protocol = PROTOCOL_NUMBERS.get(transport, -1)
+        self.src_port = self.dst_port = 0
+        if transport == "tcp" and self.protocol == TCP:
+            self.src_port, self.dst_port = int(row["tcp.srcport"]), int(row["tcp.dstport"])
+        elif transport == "udp" and self.protocol == UDP:
+            self.src_port, self.dst_port = int(row["udp.srcport"]), int(row["udp.dstport"])
+        self.fin = row["tcp.flags.fin"] in ("1", "True") and self.protocol == TCP
+        self.rst = row["tcp.flags.reset"] in ("1", "True") and self.protocol == TCP
+        self.vlan = int(row["vlan.id"] or 0)
+        self.ethernet = layers[0] == "eth"
+        self.src_mac = row["eth.src"].lower() if self.ethernet else ""
+        self.dst_mac = row["eth.dst"].lower() if self.ethernet else ""
+        self.layers = layers
+
+    @property
+    def source(self):
+        return (self.src_ip, self.src_port)
+
+    @property
+    def destination(self):
+        return (self.dst_ip, self.dst_port)
+
+    def key(self):
+        return (self.version, self.protocol, self.vlan,
+                frozenset((self.source, self.destination)))
+
+
+class Conversation:
+    """The frames of one flow identity, in capture order."""
+
+    def __init__(self, key):
+        self.key = key
+        self.frames = []
+
+    @property
+    def first(self):
+        return self.frames[0]
+
+    @property
+    def last(self):
+        return self.frames[-1]
+
+    def sent_by(self, endpoint):
+        return [f for f in self.frames if f.source == endpoint]
+
+    def endpoints(self):
+        """Both endpoints; a conversation with itself (same address and port) has one."""
+        return sorted(self.key[3], key=lambda e: (e[0].packed, e[1]))
+
+    def closed(self):
+        """TCP closing as tshark shows it: a RST, or a FIN from both endpoints."""
+        if self.key[1] != TCP:
+            return False
+        if any(f.rst for f in self.frames):
+            return True
+        finishers = {f.source for f in self.frames if f.fin}
+        return len(finishers) == 2 or (len(self.key[3]) == 1 and bool(finishers))
+
+
+def epoch_to_us(text):
+    """frame.time_epoch ("1733652000.120456000") as integer microseconds, without rounding."""
+    seconds, _, fraction = text.partition(".")
+    return int(seconds) * 1000000 + int((fraction + "000000")[:6])
+
+
+def read_frames(path, limit=None):
+    """The frames tshark decodes as IP, in file order; at most `limit` frames of the file are
+    looked at (those a reader stopping at a damage sees). Returns (ip frames, all frame count,
+    tshark's standard error)."""
+    command = ["tshark", "-r", path] + TSHARK_OPTIONS + ["-T", "fields", "-E", "separator=/t",
+                                                         "-E", "occurrence=f"]
+    for field in FIELDS:
+        command += ["-e", field]
+    if limit is not None:
+        command += ["-c", str(limit)]
+    result = subprocess.run(command, capture_output=True, text=True, check=False)
+    frames, count = [], 0
+    for line in result.stdout.splitlines():
+        values = line.split("\t")
+        count += 1
+        layers = values[FIELDS.index("frame.protocols")].split(":")
+        if "ip" in layers or "ipv6" in layers:
+            frames.append(Frame(values))
+    return frames, count, result.stderr
+
+
+def conversations(frames):
+    """Frames grouped by flow identity, in the order of each identity's first frame."""
+    found = {}
+    for frame in frames:
+        found.setdefault(frame.key(), Conversation(frame.key())).frames.append(frame)
+    return list(found.values())
+
+
+def split_endpoint(text):
+    address, _, port = text.rpartition(":")
+    return (ipaddress.ip_address(address), int(port))
+
+
+def conversation_table(path, limit=None):
+    """tshark's own TCP and UDP conversation tables (-z conv,tcp -z conv,udp): for each, the
+    protocol, both endpoints and the frame count of the whole conversation."""
+    command = ["tshark", "-r", path] + TSHARK_OPTIONS + ["-q", "-z", "conv,tcp", "-z", "conv,udp"]
+    if limit is not None:
+        command += ["-c", str(limit)]
+    result = subprocess.run(command, capture_output=True, text=True, check=False)
+    table, protocol = [], None
+    for line in result.stdout.splitlines():
+        if line.startswith("TCP Conversations"):
+            protocol = TCP
+        elif line.startswith("UDP Conversations"):
+            protocol = UDP
+        # A, "<->", B, then frames, size and unit for each direction and the total.
+        tokens = line.split()
+        if protocol is not None and len(tokens) >= 12 and tokens[1] == "<->":
+            ends = frozenset((split_endpoint(tokens[0]), split_endpoint(tokens[2])))
+            table.append((protocol, ends, int(tokens[9])))
+    return table
+
+
+def libpcap_reading(path):
+    """How far libpcap gets in a file, as tcpdump (a libpcap reader nobody here wrote) tells:
+    (opened, packets read, error text or "")."""
+    result = subprocess.run(["tcpdump", "-n", "-r", path], capture_output=True, text=True,
+                            check=False)
+    opened = "reading from file" in result.stderr
+    errors = [line for line in result.stderr.splitlines()
+              if line.startswith("tcpdump:") and "reading from file" not in line]
+    return opened, len(result.stdout.splitlines()), errors[0] if errors else ""
