@@ -16,17 +16,17 @@
 
 #include "kv/global_config.h"
 #include "kv/standin.h"
-#include "tools/config_file.h"
-#include "tools/console.h"
 #include "tools/constants.h"
-#include "tools/daemon_state.h"
-#include "tools/default_plugin_path.h"
-#include "tools/plugin_library.h"
-#include "tools/scenario_error.h"
-#include "tools/scenario_player.h"
-#include "tools/scenario_reader.h"
-#include "tools/sink_files.h"
-#include "tools/sink_output.h"
+#include "tools/output/console.h"
+#include "tools/output/sink_files.h"
+#include "tools/output/sink_output.h"
+#include "tools/player/default_plugin_path.h"
+#include "tools/player/plugin_library.h"
+#include "tools/player/scenario_player.h"
+#include "tools/scenario/config_file.h"
+#include "tools/scenario/daemon_state.h"
+#include "tools/scenario/scenario_error.h"
+#include "tools/scenario/scenario_reader.h"
 
 namespace replay {
 

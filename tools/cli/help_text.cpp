@@ -1,5 +1,5 @@
 // The --help text (options, scenario ops, exit statuses) and the --version line.
-#include "tools/help_text.h"
+#include "tools/cli/help_text.h"
 
 #include "tools/constants.h"
 

@@ -1,5 +1,5 @@
 // ParseReplayOptions: long options with "--name VALUE" or "--name=VALUE", -o, -q, one SCENARIO.
-#include "tools/replay_options.h"
+#include "tools/cli/replay_options.h"
 
 #include <cstdint>
 

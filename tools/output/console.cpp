@@ -1,5 +1,5 @@
 // Console: whole lines to standard error, and a progress line redrawn in place on a terminal.
-#include "tools/console.h"
+#include "tools/output/console.h"
 
 #include <cstdio>
 

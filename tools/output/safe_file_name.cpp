@@ -1,5 +1,5 @@
 // SafeFileName: percent-encoding of sink and channel names for --sink-dir.
-#include "tools/safe_file_name.h"
+#include "tools/output/safe_file_name.h"
 
 namespace replay {
 

@@ -1,5 +1,5 @@
 // SinkFiles: JSON Lines or concatenated MessagePack files per channel, optionally gzip-compressed.
-#include "tools/sink_files.h"
+#include "tools/output/sink_files.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "tools/constants.h"
-#include "tools/safe_file_name.h"
+#include "tools/output/safe_file_name.h"
 
 namespace replay {
 

@@ -1,5 +1,5 @@
 // FormatSinkLine: the JSON Lines record of one sink call, in a fixed member order.
-#include "tools/sink_line.h"
+#include "tools/output/sink_line.h"
 
 namespace replay {
 

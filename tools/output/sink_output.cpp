@@ -1,12 +1,12 @@
 // SinkOutput: writes each sink call as a JSON line and, with --sink-dir, into per-channel files.
-#include "tools/sink_output.h"
+#include "tools/output/sink_output.h"
 
 #include <cerrno>
 #include <cstring>
 #include <exception>
 #include <utility>
 
-#include "tools/sink_line.h"
+#include "tools/output/sink_line.h"
 
 namespace replay {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "kv/json.h"
-#include "tools/sink_files.h"
+#include "tools/output/sink_files.h"
 
 namespace replay {
 

@@ -1,5 +1,5 @@
 // CheckAbiRecord: the magic, then each little-endian field of the record, in order.
-#include "tools/abi_record.h"
+#include "tools/player/abi_record.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,5 +1,5 @@
 // DefaultPluginPath: the installed location first, then the build tree's.
-#include "tools/default_plugin_path.h"
+#include "tools/player/default_plugin_path.h"
 
 #include <limits.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // PluginLibrary: dlopen, the ABI record check, the factory call and dlclose.
-#include "tools/plugin_library.h"
+#include "tools/player/plugin_library.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <exception>
 
-#include "tools/abi_record.h"
 #include "tools/constants.h"
+#include "tools/player/abi_record.h"
 
 namespace replay {
 

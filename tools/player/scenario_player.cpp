@@ -1,5 +1,5 @@
 // ScenarioPlayer: one handler per op; each checks its members before it changes anything.
-#include "tools/scenario_player.h"
+#include "tools/player/scenario_player.h"
 
 #include <chrono>
 #include <exception>
@@ -7,14 +7,13 @@
 #include <utility>
 
 #include "kv/global_config.h"
-#include "tools/config_file.h"
 #include "tools/constants.h"
-#include "tools/flow_patch.h"
-#include "tools/interface_patch.h"
-#include "tools/json_depth.h"
-#include "tools/member_reader.h"
-#include "tools/record_readers.h"
-#include "tools/sink_line.h"
+#include "tools/scenario/config_file.h"
+#include "tools/scenario/flow_patch.h"
+#include "tools/scenario/interface_patch.h"
+#include "tools/scenario/json_depth.h"
+#include "tools/scenario/member_reader.h"
+#include "tools/scenario/record_readers.h"
 
 namespace replay {
 

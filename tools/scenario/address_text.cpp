@@ -1,9 +1,9 @@
 // ParseAddress, ParseHexBytes and SetPort: scenario texts into daemon address and byte fields.
-#include "tools/address_text.h"
+#include "tools/scenario/address_text.h"
 
 #include <arpa/inet.h>
 
-#include "tools/scenario_error.h"
+#include "tools/scenario/scenario_error.h"
 
 namespace replay {
 

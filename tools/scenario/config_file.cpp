@@ -1,5 +1,5 @@
 // ReplaceFile, RemoveFile and TempDir: the configuration file that "config" ops write.
-#include "tools/config_file.h"
+#include "tools/scenario/config_file.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

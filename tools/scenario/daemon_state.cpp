@@ -1,9 +1,9 @@
 // DaemonState: creating, updating and forgetting the daemon's flows and interfaces.
-#include "tools/daemon_state.h"
+#include "tools/scenario/daemon_state.h"
 
 #include <mutex>
 
-#include "tools/scenario_error.h"
+#include "tools/scenario/scenario_error.h"
 
 namespace replay {
 

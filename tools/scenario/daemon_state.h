@@ -9,8 +9,8 @@
 #include "kv/flow.h"
 #include "kv/flow_map.h"
 #include "kv/interface.h"
-#include "tools/flow_patch.h"
-#include "tools/interface_patch.h"
+#include "tools/scenario/flow_patch.h"
+#include "tools/scenario/interface_patch.h"
 
 namespace replay {
 

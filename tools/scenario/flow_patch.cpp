@@ -1,5 +1,5 @@
 // FlowPatch::Read: every member of a "flow" op, checked and turned into setters of kvFlow fields.
-#include "tools/flow_patch.h"
+#include "tools/scenario/flow_patch.h"
 
 #include <arpa/inet.h>
 
@@ -8,8 +8,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "tools/address_text.h"
-#include "tools/member_reader.h"
+#include "tools/scenario/address_text.h"
+#include "tools/scenario/member_reader.h"
 
 namespace replay {
 

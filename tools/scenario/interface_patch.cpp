@@ -1,10 +1,10 @@
 // InterfacePatch: reads the members of an "interface" op and applies them to a kvInterface.
-#include "tools/interface_patch.h"
+#include "tools/scenario/interface_patch.h"
 
 #include <mutex>
 
-#include "tools/address_text.h"
-#include "tools/member_reader.h"
+#include "tools/scenario/address_text.h"
+#include "tools/scenario/member_reader.h"
 
 namespace replay {
 

@@ -1,5 +1,5 @@
 // ExceedsDepth: an explicit-stack walk of a JSON value's containers.
-#include "tools/json_depth.h"
+#include "tools/scenario/json_depth.h"
 
 #include <utility>
 #include <vector>

@@ -1,5 +1,5 @@
 // MemberReader: typed, range-checked access to the members of a scenario object.
-#include "tools/member_reader.h"
+#include "tools/scenario/member_reader.h"
 
 #include <algorithm>
 #include <cmath>

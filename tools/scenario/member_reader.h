@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "kv/json.h"
-#include "tools/scenario_error.h"
+#include "tools/scenario/scenario_error.h"
 
 namespace replay {
 

@@ -1,11 +1,11 @@
 // ReadPacketStats and ReadInstanceStatus: document keys mapped onto the daemon's record fields.
-#include "tools/record_readers.h"
+#include "tools/scenario/record_readers.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "tools/member_reader.h"
+#include "tools/scenario/member_reader.h"
 
 namespace replay {
 

@@ -1,9 +1,9 @@
 // ScenarioReader: one op per non-blank, non-comment line, each a JSON object with "op".
-#include "tools/scenario_reader.h"
+#include "tools/scenario/scenario_reader.h"
 
 #include <utility>
 
-#include "tools/scenario_error.h"
+#include "tools/scenario/scenario_error.h"
 
 namespace replay {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "replay_support.h"
-#include "tools/abi_record.h"
-#include "tools/replay_options.h"
+#include "tools/cli/replay_options.h"
+#include "tools/player/abi_record.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "replay_support.h"
-#include "tools/safe_file_name.h"
-#include "tools/sink_files.h"
-#include "tools/sink_line.h"
-#include "tools/sink_output.h"
+#include "tools/output/safe_file_name.h"
+#include "tools/output/sink_files.h"
+#include "tools/output/sink_line.h"
+#include "tools/output/sink_output.h"
 
 namespace {
 

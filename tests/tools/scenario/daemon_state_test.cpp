@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "replay_support.h"
-#include "tools/daemon_state.h"
-#include "tools/scenario_error.h"
+#include "tools/scenario/daemon_state.h"
+#include "tools/scenario/scenario_error.h"
 
 namespace {
 

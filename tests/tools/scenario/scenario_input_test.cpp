@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "replay_support.h"
-#include "tools/member_reader.h"
-#include "tools/record_readers.h"
-#include "tools/scenario_error.h"
-#include "tools/scenario_reader.h"
+#include "tools/scenario/member_reader.h"
+#include "tools/scenario/record_readers.h"
+#include "tools/scenario/scenario_error.h"
+#include "tools/scenario/scenario_reader.h"
 
 namespace {
 
