@@ -44,4 +44,15 @@ void HandedOut::Wait() {
   }
 }
 
+bool HandedOut::Released() {
+  for (auto it = flows.begin(); it != flows.end();) {
+    if (it->second.flow.use_count() <= it->second.daemon_uses) {
+      it = flows.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return flows.empty();
+}
+
 }  // namespace capture

@@ -24,6 +24,9 @@ class HandedOut {
 
   // Returns once the plugin holds none of the remembered flows, then forgets them all.
   void Wait();
+  // Forgets the flows the plugin has let go of; true when it holds none of them any more. For a
+  // caller that waits with a deadline of its own.
+  bool Released();
   // Forgets every remembered flow without waiting.
   void Clear() { flows.clear(); }
 
