@@ -210,7 +210,10 @@ inline void WritePcap(const std::string& path, int link_type, const std::vector<
   pcap_t* dead = pcap_open_dead_with_tstamp_precision(link_type, 262144,
                                                       PCAP_TSTAMP_PRECISION_MICRO);
   pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
-  if (!dumper) std::abort();
+  if (!dumper) {
+    std::fprintf(stderr, "pcap_dump_open: %s\n", pcap_geterr(dead));
+    std::abort();
+  }
   for (const Frame& frame : frames) {
     pcap_pkthdr header{};
     header.ts.tv_sec = static_cast<time_t>(frame.time_us / 1000000);

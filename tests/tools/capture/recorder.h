@@ -105,7 +105,9 @@ struct FlowIdentity {
 };
 
 struct Delivered {
-  enum Kind { kNew, kPurge, kUpdate, kSettle } kind;
+  enum Kind { kNew, kPurge, kUpdate, kSettle };
+  explicit Delivered(Kind kind_) : kind(kind_) {}
+  Kind kind;
   std::string flow;     // kNew, kPurge: the flow's name ("f1" for the first created)
   FlowIdentity identity;  // kNew, kPurge
   FlowSnapshot snapshot;           // kNew, kPurge: the record as handed out
@@ -121,7 +123,7 @@ class Recorder : public capture::DaemonEvents {
  public:
   void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) override {
     Check("flow event");
-    Delivered d{event == kvPluginProcessor::EVENT_FLOW_NEW ? Delivered::kNew : Delivered::kPurge};
+    Delivered d(event == kvPluginProcessor::EVENT_FLOW_NEW ? Delivered::kNew : Delivered::kPurge);
     if (d.kind == Delivered::kNew) {
       EXPECT_EQ(names.count(flow.get()), 0u) << "event 6 twice for one record";
       names[flow.get()] = "f" + std::to_string(++created);
@@ -139,7 +141,7 @@ class Recorder : public capture::DaemonEvents {
 
   void Update(capture::UpdateRecords& update) override {
     Check("update");
-    Delivered d{Delivered::kUpdate};
+    Delivered d(Delivered::kUpdate);
     d.time_ms = update.time_ms;
     // Remembered before the walk takes its references, as a player does.
     for (auto& weak : update.ready) handed.Add(weak);
@@ -179,7 +181,7 @@ class Recorder : public capture::DaemonEvents {
 
   void Settle() override {
     Check("settle");
-    if (!held.empty()) delivered.push_back(Delivered{Delivered::kSettle});
+    if (!held.empty()) delivered.push_back(Delivered(Delivered::kSettle));
     Release();
   }
 
