@@ -8,10 +8,10 @@ import ipaddress
 import subprocess
 
 # Fields, in the order tshark prints them; the first occurrence of each (the outermost layer).
-FIELDS = ["frame.number", "frame.time_epoch", "frame.len", "frame.protocols",
+FIELDS = ["frame.number", "frame.interface_id", "frame.time_epoch", "frame.len", "frame.protocols",
           "ip.src", "ip.dst", "ipv6.src", "ipv6.dst", "ip.proto",
           "tcp.srcport", "tcp.dstport", "udp.srcport", "udp.dstport",
-          "tcp.flags.fin", "tcp.flags.reset", "vlan.id", "ip.dsfield.dscp", "ipv6.tclass.dscp",
+          "tcp.flags.fin", "tcp.flags.reset", "vlan.id", "ieee8021ad.id", "ip.dsfield.dscp", "ipv6.tclass.dscp",
           "eth.src", "eth.dst"]
 
 # Layers of frame.protocols that stand between the IP header and what the flow is keyed by.
@@ -22,6 +22,10 @@ TCP, UDP = 6, 17
 # tshark takes L2TP apart; the flow of an L2TP frame is its outer UDP one.
 TSHARK_OPTIONS = ["-n", "--disable-protocol", "l2tp", "-o", "ip.defragment:FALSE",
                   "-o", "ipv6.defragment:FALSE"]
+
+
+class Truncated(Exception):
+    """A frame whose IP or transport header tshark could not read whole: it carries no flow."""
 
 
 class Frame:
@@ -41,6 +45,8 @@ class Frame:
         else:
             src, dst = row["ipv6.src"], row["ipv6.dst"]
             self.dscp = int(row["ipv6.tclass.dscp"] or 0)
+        if not src or not dst:
+            raise Truncated()
         self.src_ip = ipaddress.ip_address(src)
         self.dst_ip = ipaddress.ip_address(dst)
         after = [name for name in layers[ip_layer + 1:] if name not in IPV6_EXTENSIONS]
@@ -50,13 +56,17 @@ class Frame:
         else:
             self.protocol = PROTOCOL_NUMBERS.get(transport, -1)
         self.src_port = self.dst_port = 0
-        if transport == "tcp" and self.protocol == TCP:
-            self.src_port, self.dst_port = int(row["tcp.srcport"]), int(row["tcp.dstport"])
-        elif transport == "udp" and self.protocol == UDP:
-            self.src_port, self.dst_port = int(row["udp.srcport"]), int(row["udp.dstport"])
+        if self.protocol in (TCP, UDP):
+            name = "tcp" if self.protocol == TCP else "udp"
+            if transport != name or not row[name + ".srcport"] or not row[name + ".dstport"]:
+                raise Truncated()
+            self.src_port, self.dst_port = int(row[name + ".srcport"]), int(row[name + ".dstport"])
         self.fin = row["tcp.flags.fin"] in ("1", "True") and self.protocol == TCP
         self.rst = row["tcp.flags.reset"] in ("1", "True") and self.protocol == TCP
-        self.vlan = int(row["vlan.id"] or 0)
+        # The outermost tag: an 802.1ad service tag is a layer of its own for tshark.
+        tags = [name for name in layers[:ip_layer] if name in ("vlan", "ieee8021ad")]
+        self.vlan = int(row[("vlan" if tags[0] == "vlan" else "ieee8021ad") + ".id"]) if tags \
+            else 0
         self.ethernet = layers[0] == "eth"
         self.src_mac = row["eth.src"].lower() if self.ethernet else ""
         self.dst_mac = row["eth.dst"].lower() if self.ethernet else ""
@@ -108,30 +118,45 @@ class Conversation:
 
 
 def epoch_to_us(text):
-    """frame.time_epoch ("1733652000.120456000") as integer microseconds, without rounding."""
+    """frame.time_epoch ("1733652000.120456000") as integer microseconds, without rounding; a
+    frame without a time (a pcapng simple packet block) is at 0, as libpcap gives it."""
+    if not text:
+        return 0
     seconds, _, fraction = text.partition(".")
     return int(seconds) * 1000000 + int((fraction + "000000")[:6])
 
 
+PCAPNG_MAGIC = b"\x0a\x0d\x0d\x0a"
+
+
 def read_frames(path, limit=None):
-    """The frames tshark decodes as IP, in file order; at most `limit` frames of the file are
-    looked at (those a reader stopping at a damage sees). Returns (ip frames, all frame count,
-    tshark's standard error)."""
+    """The frames tshark decodes as IP with whole headers, in file order, and every frame's
+    length and layers (frame.protocols split); only the first `limit` packets of the file are
+    looked at (those a reader stopping at a damage sees). Returns (ip frames, [(length, layers)]).
+    pcapng blocks that are no packets (custom blocks, which tshark shows as frames without an
+    interface) are left out."""
+    with open(path, "rb") as handle:
+        pcapng = handle.read(4) == PCAPNG_MAGIC
     command = ["tshark", "-r", path] + TSHARK_OPTIONS + ["-T", "fields", "-E", "separator=/t",
                                                          "-E", "occurrence=f"]
     for field in FIELDS:
         command += ["-e", field]
-    if limit is not None:
-        command += ["-c", str(limit)]
     result = subprocess.run(command, capture_output=True, text=True, check=False)
-    frames, count = [], 0
+    frames, rows = [], []
     for line in result.stdout.splitlines():
         values = line.split("\t")
-        count += 1
+        if pcapng and not values[FIELDS.index("frame.interface_id")]:
+            continue
+        if limit is not None and len(rows) == limit:
+            break
         layers = values[FIELDS.index("frame.protocols")].split(":")
+        rows.append((int(values[FIELDS.index("frame.len")]), layers))
         if "ip" in layers or "ipv6" in layers:
-            frames.append(Frame(values))
-    return frames, count, result.stderr
+            try:
+                frames.append(Frame(values))
+            except Truncated:
+                pass
+    return frames, rows
 
 
 def conversations(frames):
@@ -147,12 +172,10 @@ def split_endpoint(text):
     return (ipaddress.ip_address(address), int(port))
 
 
-def conversation_table(path, limit=None):
+def conversation_table(path):
     """tshark's own TCP and UDP conversation tables (-z conv,tcp -z conv,udp): for each, the
     protocol, both endpoints and the frame count of the whole conversation."""
     command = ["tshark", "-r", path] + TSHARK_OPTIONS + ["-q", "-z", "conv,tcp", "-z", "conv,udp"]
-    if limit is not None:
-        command += ["-c", str(limit)]
     result = subprocess.run(command, capture_output=True, text=True, check=False)
     table, protocol = [], None
     for line in result.stdout.splitlines():
