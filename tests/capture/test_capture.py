@@ -59,30 +59,34 @@ def ms(time_us):
     return time_us // 1000
 
 
-def is_local(address, own_addrs=()):
-    return any(address in net for net in DEFAULT_LOCAL_NETS) or address in own_addrs
+class Locality:
+    """What counts as local on an interface: its own addresses and the local networks."""
 
+    def __init__(self, own_addrs=(), local_nets=None):
+        self.own = [ipaddress.ip_address(a) for a in own_addrs]
+        self.nets = DEFAULT_LOCAL_NETS if local_nets is None else \
+            [ipaddress.ip_network(n) for n in local_nets]
 
-def expected_local(conversation, own_addrs=()):
-    """The endpoint the tracker must call local: the one with a local address; when both or
-    neither have one, the lower (smaller address, then smaller port)."""
-    ends = conversation.endpoints()
-    if len(ends) == 1:
-        return ends[0], ends[0]
-    lower, upper = ends
-    if is_local(upper[0], own_addrs) and not is_local(lower[0], own_addrs):
-        return upper, lower
-    return lower, upper
+    def is_local(self, address):
+        return address in self.own or any(address in net for net in self.nets)
 
+    def local_side(self, conversation):
+        """The endpoint the tracker must call local: the one with a local address; when both
+        or neither have one, the lower (smaller address, then smaller port)."""
+        ends = conversation.endpoints()
+        if len(ends) == 1:
+            return ends[0], ends[0]
+        lower, upper = ends
+        if self.is_local(upper[0]) and not self.is_local(lower[0]):
+            return upper, lower
+        return lower, upper
 
-def expected_other_type(address, own_addrs=()):
-    if address.is_multicast:
-        return "multicast"
-    if address == LIMITED_BROADCAST:
-        return "broadcast"
-    if is_local(address, own_addrs):
-        return "local"
-    return "remote"
+    def other_type(self, address):
+        if address.is_multicast:
+            return "multicast"
+        if address == LIMITED_BROADCAST:
+            return "broadcast"
+        return "local" if self.is_local(address) else "remote"
 
 
 def endpoint_mac(conversation, endpoint):
@@ -101,14 +105,14 @@ COUNTER_PAIRS = [("local_packets", "total_local_packets"), ("other_packets", "to
                  ("local_bytes", "total_local_bytes"), ("other_bytes", "total_other_bytes")]
 
 
-def check_flows(conversations, run, interface="", internal=True, own_addrs=()):
+def check_flows(conversations, run, interface="", internal=True, locality=Locality()):
     """Every difference between tshark's conversations and the tool's flow documents, one text
     each, with both sides' numbers."""
     problems = []
     flows = run.flows()
     seen = set()
     for conv in conversations:
-        local, other = expected_local(conv, own_addrs)
+        local, other = locality.local_side(conv)
         name = "%s %s:%d <-> %s:%d" % ({6: "tcp", 17: "udp"}.get(conv.key[1], conv.key[1]),
                                        local[0], local[1], other[0], other[1])
         if conv.key[2]:
@@ -142,12 +146,12 @@ def check_flows(conversations, run, interface="", internal=True, own_addrs=()):
                (local, other))
         expect("ip_dscp", new["ip_dscp"], conv.first.dscp)
         expect("local_origin", new["local_origin"], conv.first.source == local)
-        expect("other_type", new["other_type"], expected_other_type(other[0], own_addrs))
+        expect("other_type", new["other_type"], locality.other_type(other[0]))
         expect("local_mac", new["local_mac"], endpoint_mac(conv, local))
         expect("other_mac", new["other_mac"], endpoint_mac(conv, other))
-        expect("first_seen_at", new["first_seen_at"], ms(conv.first.time_us))
-        expect("last_seen_at of the new flow", new["last_seen_at"], ms(conv.first.time_us))
-        expect("last_seen_at of the purge", purge["last_seen_at"], ms(conv.last.time_us))
+        expect("first_seen_at", new["first_seen_at"], ms(conv.first.clock_us))
+        expect("last_seen_at of the new flow", new["last_seen_at"], ms(conv.first.clock_us))
+        expect("last_seen_at of the purge", purge["last_seen_at"], ms(conv.last.clock_us))
         local_frames = conv.sent_by(local)
         other_frames = conv.sent_by(other) if other != local else []
         want = {"total_local_packets": len(local_frames),
@@ -171,6 +175,37 @@ def check_flows(conversations, run, interface="", internal=True, own_addrs=()):
     for digest in extra:
         doc = (flows[digest]["flow"] or flows[digest]["flow_purge"])[0]
         problems.append("a flow tshark has no conversation for: %s" % json.dumps(doc))
+    return problems
+
+
+def check_packet_counters(run, interfaces):
+    """The interface counters of all updates added up (each update counts the packets since
+    the one before) against tshark's frames of each interface; the global counters are the
+    interfaces' sum. `interfaces` maps each interface name to its (frames, rows)."""
+    problems = []
+    docs = run.payloads(replay_run.STATS_CHANNEL, "interface_stats")
+    globals_ = run.payloads(replay_run.STATS_CHANNEL, "global_stats")
+    overall = {}
+    for name, (frames, rows) in interfaces.items():
+        want = tshark_view.packet_counters(frames, rows)
+        got = {}
+        for key in want:
+            values = [doc[name][key] for doc in docs if name in doc]
+            got[key] = max(values or [0]) if key == "largest_bytes" else sum(values)
+        if got != want:
+            problems.append("%s: counters %s, tshark %s" % (
+                name, {k: v for k, v in got.items() if v != want[k]},
+                {k: v for k, v in want.items() if v != got[k]}))
+        for key, value in want.items():
+            overall[key] = max(overall.get(key, 0), value) if key == "largest_bytes" else \
+                overall.get(key, 0) + value
+    got = {key: (max if key == "largest_bytes" else sum)([doc[key] for doc in globals_] or [0])
+           for key in overall}
+    if got != overall:
+        problems.append("global counters %s, interfaces %s" % (got, overall))
+    if len(docs) != len(globals_) or not docs:
+        problems.append("%d interface_stats and %d global_stats documents" %
+                        (len(docs), len(globals_)))
     return problems
 
 
@@ -210,14 +245,17 @@ class CaptureChecks(unittest.TestCase):
         return replay_run.replay(ARGS.replay, ["--config", self.config] + list(args))
 
     def check_capture(self, path, *extra):
-        """A capture libpcap reads to its end: exit 0, and every conversation one flow."""
-        frames, _ = tshark_view.read_frames(path)
+        """A capture libpcap reads to its end: exit 0, every conversation one flow, the
+        packet counters those of the frames."""
+        frames, rows = tshark_view.read_frames(path)
         conversations = tshark_view.conversations(frames)
         check_conversation_table(self, path, conversations)
         run = self.play("--pcap", path, *extra)
         self.assertEqual(run.status, 0, run.describe())
         name = os.path.basename(path)
         self.assertEqual(check_flows(conversations, run, interface=name), [], run.command)
+        self.assertEqual(check_packet_counters(run, {name: (frames, rows)}), [],
+                         run.command)
         return run, conversations
 
     def test_fresh_loopback_traffic(self):
@@ -262,15 +300,24 @@ class CaptureChecks(unittest.TestCase):
                 self.check_capture(path)
 
     def test_local_nets_and_own_addresses(self):
-        """With the interface's own address given and no private range local, the local side
-        follows the address: on http.pcap the client (145.254.160.237) is local."""
-        path = DPKT_DATA + "/http.pcap"
-        frames, _ = tshark_view.read_frames(path)
-        own = [ipaddress.ip_address("145.254.160.237")]
-        run = self.play("--pcap", path, "--name", "eth1", "--role", "wan", "--addr", str(own[0]))
-        self.assertEqual(run.status, 0, run.describe())
-        self.assertEqual(check_flows(tshark_view.conversations(frames), run, "eth1", False, own),
-                         [])
+        """The local side follows the interface's own addresses, and --local-net replaces the
+        default local networks."""
+        cases = [
+            (DPKT_DATA + "/http.pcap", ["--name", "eth1", "--role", "wan",
+                                        "--addr", "145.254.160.237"],
+             "eth1", False, Locality(own_addrs=["145.254.160.237"])),
+            (DPKT_DATA + "/dns_icmp.pcap", ["--name", "eth2", "--local-net", "8.8.8.0/24",
+                                            "--local-net", "4.2.2.0/24"],
+             "eth2", True, Locality(local_nets=["8.8.8.0/24", "4.2.2.0/24"])),
+        ]
+        for path, options, name, internal, locality in cases:
+            with self.subTest(capture=path, options=options):
+                frames, rows = tshark_view.read_frames(path)
+                run = self.play("--pcap", path, *options)
+                self.assertEqual(run.status, 0, run.describe())
+                self.assertEqual(check_flows(tshark_view.conversations(frames), run, name,
+                                             internal, locality), [])
+                self.assertEqual(check_packet_counters(run, {name: (frames, rows)}), [])
 
     def test_two_interfaces_merged(self):
         """Two files as two interfaces: each conversation on its own interface, in one run."""
@@ -279,8 +326,10 @@ class CaptureChecks(unittest.TestCase):
                         "--role", "wan")
         self.assertEqual(run.status, 0, run.describe())
         flows = run.flows()
+        read = {}
         for path, name, internal in ((lan, "lan0", True), (wan, "wan0", False)):
-            frames, _ = tshark_view.read_frames(path)
+            frames, rows = tshark_view.read_frames(path)
+            read[name] = (frames, rows)
             conversations = tshark_view.conversations(frames)
             mine = replay_run.Run(run.command, subprocess.CompletedProcess([], 0, "", ""))
             mine.records = [r for r in run.records if r["channel"] != replay_run.FLOWS_CHANNEL
@@ -291,6 +340,7 @@ class CaptureChecks(unittest.TestCase):
                  for doc in run.payloads(replay_run.FLOWS_CHANNEL, "flow")]
         self.assertEqual(times, sorted(times))
         self.assertEqual(len(flows), 3 + 5)
+        self.assertEqual(check_packet_counters(run, read), [])
 
     def test_damaged_captures(self):
         """A file cut in the middle: exit 2 with "FILE: reason", and every conversation of the
@@ -311,7 +361,9 @@ class CaptureChecks(unittest.TestCase):
                 self.assertTrue(run.err.startswith(path + ": "), run.err)
                 self.assertEqual(len(run.err.strip().splitlines()), 1, run.err)
                 conversations = tshark_view.conversations(frames)
-                self.assertEqual(check_flows(conversations, run, os.path.basename(path)), [])
+                name = os.path.basename(path)
+                self.assertEqual(check_flows(conversations, run, name), [])
+                self.assertEqual(check_packet_counters(run, {name: (frames, rows)}), [])
 
     def test_pcapng_corner_cases(self):
         """gopacket's pcapng test files: what libpcap reads (as tcpdump shows) is played; a
@@ -327,12 +379,13 @@ class CaptureChecks(unittest.TestCase):
                     self.assertEqual((run.status, run.lines), (2, []), run.describe())
                     self.assertTrue(run.err.startswith(path + ": "), run.err)
                     continue
-                frames, _ = tshark_view.read_frames(path, packets)
+                frames, rows = tshark_view.read_frames(path, packets)
                 self.assertEqual(run.status, 2 if error else 0, run.describe())
                 if error:
                     self.assertTrue(run.err.startswith(path + ": "), run.err)
-                self.assertEqual(check_flows(tshark_view.conversations(frames), run,
-                                             os.path.basename(path)), [], path)
+                name = os.path.basename(path)
+                self.assertEqual(check_flows(tshark_view.conversations(frames), run, name), [])
+                self.assertEqual(check_packet_counters(run, {name: (frames, rows)}), [])
 
     def test_refused_inputs_play_nothing(self):
         text = os.path.join(self.tmp, "notes.txt")
@@ -349,7 +402,7 @@ class CaptureChecks(unittest.TestCase):
                      DPKT_DATA + "/http.pcap", DPKT_DATA + "/nb6-http.pcap"):
             with self.subTest(capture=path):
                 scenario = os.path.join(self.tmp, os.path.basename(path) + ".jsonl")
-                direct = self.play("--pcap", path, "--update-interval", "5",
+                direct = self.play("--pcap", path, "--update-interval", "1",
                                    "--emit-scenario", scenario)
                 self.assertEqual(direct.status, 0, direct.describe())
                 replayed = self.play(scenario)

@@ -12,13 +12,14 @@ FIELDS = ["frame.number", "frame.interface_id", "frame.time_epoch", "frame.len",
           "ip.src", "ip.dst", "ipv6.src", "ipv6.dst", "ip.proto",
           "tcp.srcport", "tcp.dstport", "udp.srcport", "udp.dstport",
           "tcp.flags.fin", "tcp.flags.reset", "vlan.id", "ieee8021ad.id", "ip.dsfield.dscp", "ipv6.tclass.dscp",
-          "eth.src", "eth.dst"]
+          "eth.src", "eth.dst", "ip.len", "ipv6.plen", "ip.flags.mf", "ip.frag_offset"]
 
 # Layers of frame.protocols that stand between the IP header and what the flow is keyed by.
 IPV6_EXTENSIONS = {"ipv6.hopopts", "ipv6.routing", "ipv6.dstopts", "ipv6.fraghdr"}
 PROTOCOL_NUMBERS = {"tcp": 6, "udp": 17, "icmp": 1, "icmpv6": 58, "igmp": 2, "sctp": 132,
                     "gre": 47, "esp": 50, "ah": 51, "ospf": 89, "pim": 103, "vrrp": 112}
 TCP, UDP = 6, 17
+IPV6_HEADER = 40
 # tshark takes L2TP apart; the flow of an L2TP frame is its outer UDP one.
 TSHARK_OPTIONS = ["-n", "--disable-protocol", "l2tp", "-o", "ip.defragment:FALSE",
                   "-o", "ipv6.defragment:FALSE"]
@@ -71,6 +72,13 @@ class Frame:
         self.src_mac = row["eth.src"].lower() if self.ethernet else ""
         self.dst_mac = row["eth.dst"].lower() if self.ethernet else ""
         self.layers = layers
+        self.clock_us = self.time_us  # the capture clock at this frame, see read_frames
+        # The IP packet's own length, as its header gives it.
+        self.ip_length = int(row["ip.len"] or 0) if self.version == 4 else \
+            int(row["ipv6.plen"] or 0) + IPV6_HEADER
+        self.fragment = (self.version == 4 and (row["ip.flags.mf"] in ("1", "True") or
+                                                int(row["ip.frag_offset"] or 0) > 0)) or \
+            "ipv6.fraghdr" in layers[ip_layer:]
 
     @property
     def source(self):
@@ -142,7 +150,7 @@ def read_frames(path, limit=None):
     for field in FIELDS:
         command += ["-e", field]
     result = subprocess.run(command, capture_output=True, text=True, check=False)
-    frames, rows = [], []
+    frames, rows, clock = [], [], 0
     for line in result.stdout.splitlines():
         values = line.split("\t")
         if pcapng and not values[FIELDS.index("frame.interface_id")]:
@@ -151,12 +159,44 @@ def read_frames(path, limit=None):
             break
         layers = values[FIELDS.index("frame.protocols")].split(":")
         rows.append((int(values[FIELDS.index("frame.len")]), layers))
+        # A frame stamped earlier than one before it does not take the capture clock back.
+        clock = max(clock, epoch_to_us(values[FIELDS.index("frame.time_epoch")]))
         if "ip" in layers or "ipv6" in layers:
             try:
-                frames.append(Frame(values))
+                frame = Frame(values)
             except Truncated:
-                pass
+                continue
+            frame.clock_us = clock
+            frames.append(frame)
     return frames, rows
+
+
+def packet_counters(frames, rows):
+    """The interface's packet counters as tshark's frames give them: every frame is raw and
+    on the wire; frames with IP and whole headers count by their outermost IP packet, every
+    other frame is discarded."""
+    def count(test):
+        return sum(1 for f in frames if test(f))
+
+    return {
+        "raw": len(rows),
+        "wire_bytes": sum(length for length, _ in rows),
+        "largest_bytes": max([length for length, _ in rows] or [0]),
+        "discarded": len(rows) - len(frames),
+        "discarded_bytes": sum(length for length, _ in rows) - sum(f.length for f in frames),
+        "ip": len(frames),
+        "ip_bytes": sum(f.ip_length for f in frames),
+        "ethernet": count(lambda f: f.ethernet),
+        "vlan": count(lambda f: "vlan" in f.layers or "ieee8021ad" in f.layers),
+        "pppoe": count(lambda f: "pppoes" in f.layers),
+        "mpls": count(lambda f: "mpls" in f.layers),
+        "fragmented": count(lambda f: f.fragment),
+        "tcp": count(lambda f: f.protocol == TCP),
+        "udp": count(lambda f: f.protocol == UDP),
+        "icmp": count(lambda f: f.protocol in (1, 58)),
+        "igmp": count(lambda f: f.protocol == 2),
+        "tcp_resets": count(lambda f: f.rst),
+    }
 
 
 def conversations(frames):
