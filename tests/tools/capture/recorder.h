@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -117,6 +118,7 @@ struct Delivered {
   std::vector<std::pair<std::string, kvPacketStats>> interface_stats;
   kvPacketStats global_stats;
   kvInstanceStatus status;
+  std::vector<std::string> endpoints;  // "IFACE MAC ADDR..." of each current endpoint table entry
 };
 
 class Recorder : public capture::DaemonEvents {
@@ -176,6 +178,21 @@ class Recorder : public capture::DaemonEvents {
     d.interface_stats = update.interface_stats;
     d.global_stats = update.global_stats;
     d.status = update.status;
+    for (const auto& [name, iface] : update.interfaces) {
+      std::lock_guard<std::mutex> guard(iface->endpoint_lock);
+      for (const auto& [mac, set] : iface->endpoints[(iface->endpoint_selector & 1) ? 0 : 1]) {
+        std::vector<std::string> texts;
+        {
+          std::lock_guard<std::mutex> set_guard(set.lock);
+          for (const kvAddr& addr : set.addrs) texts.push_back(FlowIdentity::Text(addr, false));
+        }
+        std::sort(texts.begin(), texts.end());
+        std::string line = name + " " + FlowIdentity::Text(mac, false);
+        for (const std::string& text : texts) line += " " + text;
+        d.endpoints.push_back(line);
+      }
+    }
+    std::sort(d.endpoints.begin(), d.endpoints.end());
     delivered.push_back(std::move(d));
   }
 
