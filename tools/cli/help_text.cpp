@@ -8,8 +8,11 @@ namespace replay {
 namespace {
 
 constexpr const char* kHelp = R"(Usage: korvel-replay [OPTION]... [SCENARIO]
-Load the processor plugin the way korveld does, play a scenario of daemon events against it and
-print every sink call it makes. SCENARIO is a JSON Lines file; standard input when absent or "-".
+  or:  korvel-replay [OPTION]... --pcap FILE [--name NAME] [--role lan|wan] [--addr ADDR]...
+                     [--pcap FILE ...]
+Load the processor plugin the way korveld does, play a scenario of daemon events against it, or
+packet captures as the daemon would see them, and print every sink call it makes. SCENARIO is a
+JSON Lines file; standard input when absent or "-". A scenario and --pcap cannot be combined.
 
 Options:
   --plugin PATH      the plugin to load (default: the libkorvel-proc-core.so.0 built or
@@ -29,11 +32,46 @@ Options:
                      0x10 do not change the files. Sink and channel names are made safe as file
                      names: every byte outside A-Z a-z 0-9 . _ - is written as %XX (upper-case
                      hex), a leading "." as %2E, and an empty name as "%"
-  --sync-timeout S   seconds a "sync" waits for a worker that shows no progress (default: 10)
+  --sync-timeout S   seconds a "sync" (or any wait for the worker) waits for a worker that shows
+                     no progress (default: 10)
   --debug            show the daemon log's debug lines (kv_dprintf)
   -q, --quiet        no progress line
   -h, --help         show this help and exit
   --version          show the version and exit
+
+Captures (pcap or pcapng, read with libpcap; the link types Ethernet, Linux cooked v1 and v2,
+raw IPv4/IPv6 and BSD loopback):
+  --pcap FILE        play FILE as one interface of the daemon; repeatable, the files merged in
+                     timestamp order; "-" reads standard input (once). The options up to the
+                     next --pcap describe this interface:
+    --name NAME      its name (default: the file's base name, "stdin" for "-")
+    --role lan|wan   its role (default: lan)
+    --addr ADDR      one of its own addresses (IPv4 or IPv6); repeatable. They are listed in
+                     the interface documents and make an endpoint local
+  --local-net CIDR   a network whose addresses are local, e.g. 10.0.0.0/8; repeatable (default:
+                     the private, unique-local, link-local and loopback ranges)
+  --update-interval S
+                     seconds of capture time between updates (default: the global
+                     configuration's, 15); also the update interval the plugin sees
+  --tcp-idle S       a TCP flow without packets expires after S seconds (default: 300)
+  --udp-idle S       the same for UDP flows (default: 30)
+  --other-idle S     the same for other protocols (default: 30)
+  --tcp-linger S     a closed TCP flow (FIN both ways, or a RST) is purged S seconds after its
+                     last packet (default: 2; 0 to 604800)
+  --realtime         pace the packets by their timestamps (default: as fast as the plugin takes
+                     them; the output is the same either way)
+  --emit-scenario FILE
+                     also write the daemon events as a scenario: `korvel-replay FILE`, with the
+                     same --buckets and configuration, plays it to the same sink calls
+The capture times drive the updates: every update interval the flow-map walk (1), the
+interfaces (9), each interface's packet counters (10), the global counters (11), the agent
+status (12) and the end of the update (13); a last update follows the end of the input, then
+every flow still open is purged (4). New flows are delivered as they appear (6). The tool waits
+for the worker where the daemon's timing would change a document, so a capture gives the same
+output on every run but for the agent status's process figures and timestamp. A capture that is
+missing, is no capture or has an unsupported link type is reported as "FILE: reason" before
+anything is played; one damaged in the middle is played up to the damage and delivered in
+full, then reported the same way; both exit with status 2.
 
 Output: one JSON object per sink call, one per line, in call order:
   {"sink":S,"channel":C,"flags":N,"payload":DOC}
@@ -94,8 +132,8 @@ loaded its configuration once.
                                  upper_total_bytes, lower_packets, upper_packets,
                                  total_packets, lower_total_packets, upper_total_packets,
                                  detection_packets, lower_rate, upper_rate, tcp_seq_errors,
-                                 tcp_resets, tcp_retrans}, has {NAME: true, false or null}
-                                 overriding the detail test kvFlow::HasNAME (HttpUserAgent,
+                                 tcp_resets, tcp_retrans, rate_update (the time of the
+                                 rates, ms)}, has {NAME: true, false or null} overriding the detail test kvFlow::HasNAME (HttpUserAgent,
                                  HttpURL, DhcpFingerprint, DhcpClassIdent, SSHClientAgent,
                                  SSHServerAgent, TLSClientSNI, TLSEncryptedCH, TLSServerCN,
                                  TLSIssuerDN, TLSSubjectDN, TLSClientJA4, BTInfoHash,
@@ -141,8 +179,10 @@ Exit status:
   0  done
   1  the plugin refused to load (bad kv_plugin_abi record, kvPluginInit returned null or threw)
      or its worker could not be started
-  2  usage or scenario error, or the output could not be written
-  3  a sync timed out: the worker stopped responding
+  2  usage or scenario error, a capture that cannot be read (or is damaged), or the output
+     could not be written
+  3  a sync (or a wait for the worker while playing captures) timed out: the worker stopped
+     responding
 )";
 
 }  // namespace

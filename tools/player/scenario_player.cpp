@@ -44,7 +44,8 @@ ScenarioPlayer::ScenarioPlayer(kvPluginProcessor& plugin_, DaemonState& state_, 
       state(state_),
       console(console_),
       sinks(sinks_),
-      settings(std::move(settings_)) {}
+      settings(std::move(settings_)),
+      worker(plugin_, sinks_, settings.sync_timeout_seconds, [this] { ShowProgress(); }) {}
 
 const std::map<std::string, ScenarioPlayer::OpEntry>& ScenarioPlayer::Ops() {
   static const std::map<std::string, OpEntry> ops = {
@@ -80,24 +81,6 @@ void ScenarioPlayer::Play(const ScenarioOp& op) {
   ShowProgress();
 }
 
-void ScenarioPlayer::Start() {
-  if (started) return;
-  try {
-    plugin.Create();
-  } catch (const std::exception& e) {
-    throw WorkerStartError(e.what());
-  }
-  started = true;
-  // The first pass loads the configuration before it takes the thread lock for its start; the
-  // load's own install may or may not be counted, so two counted acquisitions always mean the
-  // load is over.
-  if (!WaitForLockCount(kLocksPerSync)) {
-    throw SyncTimeout(
-        "the worker stopped responding before its first pass ended (no progress for " +
-        std::to_string(settings.sync_timeout_seconds) + " s)");
-  }
-}
-
 void ScenarioPlayer::CallPlugin(const ScenarioOp& op, const std::function<void()>& call) {
   std::string error;
   try {
@@ -117,31 +100,6 @@ void ScenarioPlayer::CallPlugin(const ScenarioOp& op, const std::function<void()
 kvPluginProcessor::Event ScenarioPlayer::EventValue(const ScenarioOp& op, uint32_t value) {
   MemberReader(op.object, "").ReadUnsigned("event", value);
   return static_cast<kvPluginProcessor::Event>(value);
-}
-
-bool ScenarioPlayer::WaitForLockCount(uint64_t target) {
-  // The worker counts as answering while it takes its lock, makes sink calls or is inside one
-  // (whose writes may wait on a slow reader of the output); it has stopped answering only after
-  // a whole timeout without any of these.
-  const auto timeout = std::chrono::seconds(settings.sync_timeout_seconds);
-  uint64_t locks = plugin.GetThreadLockCount();
-  uint64_t calls = sinks.Count();
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (locks < target) {
-    const auto now = std::chrono::steady_clock::now();
-    if (sinks.Busy() || sinks.Count() != calls) {
-      calls = sinks.Count();
-      deadline = now + timeout;
-    } else if (now > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(kSyncPollInterval);
-    ShowProgress();
-    const uint64_t next = plugin.GetThreadLockCount();
-    if (next != locks) deadline = std::chrono::steady_clock::now() + timeout;
-    locks = next;
-  }
-  return true;
 }
 
 void ScenarioPlayer::ShowProgress() {
@@ -283,7 +241,7 @@ void ScenarioPlayer::Sync(const ScenarioOp& op) {
   MemberReader(op.object, "").RequireKnown({"op"});
   const uint64_t target =
       plugin.GetThreadLockCount() + (reload_requested ? kLocksPerSyncAfterReload : kLocksPerSync);
-  if (!WaitForLockCount(target)) {
+  if (!worker.WaitForLockCount(target)) {
     throw SyncTimeout("sync: the worker stopped responding (no progress for " +
                       std::to_string(settings.sync_timeout_seconds) + " s)");
   }

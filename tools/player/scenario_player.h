@@ -10,23 +10,11 @@
 #include "kv/plugin.h"
 #include "tools/output/console.h"
 #include "tools/output/sink_output.h"
+#include "tools/player/worker_driver.h"
 #include "tools/scenario/daemon_state.h"
 #include "tools/scenario/scenario_reader.h"
 
 namespace replay {
-
-// A "sync" (or the wait for the worker's first pass) ran out of time: the worker stopped
-// answering.
-class SyncTimeout : public std::runtime_error {
- public:
-  explicit SyncTimeout(const std::string& message) : std::runtime_error(message) {}
-};
-
-// The worker thread could not be started.
-class WorkerStartError : public std::runtime_error {
- public:
-  explicit WorkerStartError(const std::string& message) : std::runtime_error(message) {}
-};
 
 struct PlayerSettings {
   std::string scenario_name;  // names the scenario in messages
@@ -50,8 +38,8 @@ class ScenarioPlayer {
 
   // Starts the worker unless it runs already, and waits until it has loaded its configuration
   // once. Throws WorkerStartError, or SyncTimeout.
-  void Start();
-  bool Started() const { return started; }
+  void Start() { worker.Start(); }
+  bool Started() const { return worker.Started(); }
 
   uint64_t OpsPlayed() const { return ops_played; }
 
@@ -83,8 +71,6 @@ class ScenarioPlayer {
   void CallPlugin(const ScenarioOp& op, const std::function<void()>& call);
   // The processor event value: the op's "event" member, else `value`.
   static kvPluginProcessor::Event EventValue(const ScenarioOp& op, uint32_t value);
-  // Waits until the worker has taken its thread lock `target` times in all. False on timeout.
-  bool WaitForLockCount(uint64_t target);
   void ShowProgress();
 
   kvPluginProcessor& plugin;
@@ -92,7 +78,7 @@ class ScenarioPlayer {
   Console& console;
   const SinkOutput& sinks;
   PlayerSettings settings;
-  bool started = false;
+  WorkerDriver worker;
   // A reload was requested since the last completed sync.
   bool reload_requested = false;
   uint64_t ops_played = 0;
