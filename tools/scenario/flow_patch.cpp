@@ -286,7 +286,8 @@ void ReadStats(const MemberReader& top, Setters& setters) {
   reader.RequireKnown({"lower_bytes", "upper_bytes", "total_bytes", "lower_total_bytes",
                        "upper_total_bytes", "lower_packets", "upper_packets", "total_packets",
                        "lower_total_packets", "upper_total_packets", "detection_packets",
-                       "lower_rate", "upper_rate", "tcp_seq_errors", "tcp_resets", "tcp_retrans"});
+                       "lower_rate", "upper_rate", "rate_update", "tcp_seq_errors", "tcp_resets",
+                       "tcp_retrans"});
   AddUnsigned(
       reader, "lower_bytes", [](auto& f) -> auto& { return f.stats.lower_bytes; }, setters);
   AddUnsigned(
@@ -318,6 +319,8 @@ void ReadStats(const MemberReader& top, Setters& setters) {
       reader, "lower_rate", [](auto& f) -> auto& { return f.stats.lower_rate; }, setters);
   AddFloat(
       reader, "upper_rate", [](auto& f) -> auto& { return f.stats.upper_rate; }, setters);
+  AddUnsigned(
+      reader, "rate_update", [](auto& f) -> auto& { return f.stats.ts_rate_update; }, setters);
   AddUnsigned(
       reader, "tcp_seq_errors", [](auto& f) -> auto& { return f.stats.tcp_seq_errors; }, setters);
   AddUnsigned(

@@ -1,4 +1,4 @@
-// ReadPacketStats and ReadInstanceStatus: document keys mapped onto the daemon's record fields.
+// ReadPacketStats, ReadInstanceStatus and their inverses: document keys and record fields.
 #include "tools/scenario/record_readers.h"
 
 #include <cstdint>
@@ -128,6 +128,22 @@ kvInstanceStatus ReadInstanceStatus(const json& object) {
   for (const StatusTime& field : kStatusTimes) reader.ReadDouble(field.key, status.*field.field);
   for (const StatusFlag& field : kStatusFlags) reader.ReadBool(field.key, status.*field.field);
   return status;
+}
+
+json PacketStatsMembers(const kvPacketStats& stats) {
+  json object = json::object();
+  for (const Counter64& counter : kPacketCounters) object[counter.key] = stats.*counter.field;
+  object[kLargestBytes] = stats.pkt_maxlen;
+  return object;
+}
+
+json InstanceStatusMembers(const kvInstanceStatus& status) {
+  json object = json::object();
+  for (const StatusField32& field : kStatus32) object[field.key] = status.*field.field;
+  for (const StatusField64& field : kStatus64) object[field.key] = status.*field.field;
+  for (const StatusTime& field : kStatusTimes) object[field.key] = status.*field.field;
+  for (const StatusFlag& field : kStatusFlags) object[field.key] = status.*field.field;
+  return object;
 }
 
 }  // namespace replay

@@ -1,4 +1,5 @@
-// Readers of the packet-counter and status records that counter and status ops hand over.
+// Readers (and writers) of the packet-counter and status records that counter and status ops
+// hand over.
 // They are keyed by the members of the records' encoded documents.
 #pragma once
 
@@ -15,5 +16,10 @@ kvPacketStats ReadPacketStats(const json& object);
 // A record with every field 0 or false but those `object` names ("cpu_cores", "uptime", ...
 // "fhc_status"). Throws ScenarioError as above.
 kvInstanceStatus ReadInstanceStatus(const json& object);
+
+// The inverses: every member the readers know, so that reading the object back gives the record
+// (fields the documents do not show, such as the status's epoch and current time, are left out).
+json PacketStatsMembers(const kvPacketStats& stats);
+json InstanceStatusMembers(const kvInstanceStatus& status);
 
 }  // namespace replay
