@@ -97,7 +97,9 @@ class CaptureRun {
 
  private:
   // Runs the updates and expiries due up to `now_us`, in time order; an update comes before
-  // expiries at the same time.
+  // expiries at the same time. Across a stretch without packets or purges one empty update is
+  // delivered; the boundaries after it are skipped up to the next packet or expiry, so a gap of
+  // days in a capture (or a timestamp far off in a broken one) costs nothing.
   void Advance(uint64_t now_us, DaemonEvents& events);
   void Update(uint64_t time_us, DaemonEvents& events);
 
@@ -120,6 +122,10 @@ class CaptureRun {
   uint64_t first_us = 0;
   uint64_t next_update_us = 0;
   uint64_t previous_live = 0;
+  uint64_t frames = 0;            // frames read so far
+  uint64_t frames_at_update = 0;  // frames read at the previous update
+  uint64_t purged_at_update = 0;  // flows purged at the previous update
+  bool previous_empty = false;    // the previous update's interval had no frame and no purge
   ProcessUsage previous_usage;
 };
 
@@ -159,6 +165,7 @@ std::string CaptureRun::Run(DaemonEvents& events) {
     Advance(now_us, events);
     clock_us = now_us;
 
+    frames++;
     const uint32_t iface = static_cast<uint32_t>(next);
     const DecodeResult result = decoders[next].Decode(
         reader.Data(), reader.CapturedLength(), reader.WireLength(), packet, tracked[next].stats);
@@ -181,6 +188,14 @@ void CaptureRun::Advance(uint64_t now_us, DaemonEvents& events) {
   for (;;) {
     const uint64_t expiry = tracker->NextExpiry();
     if (next_update_us <= now_us && next_update_us <= expiry) {
+      const bool empty = frames == frames_at_update && tracker->FlowsPurged() == purged_at_update;
+      if (empty && previous_empty) {
+        // Nothing happens before the next packet or expiry: on to the first boundary after it.
+        const uint64_t activity = std::min(now_us, expiry);
+        next_update_us += ((activity - next_update_us) / interval_us + 1) * interval_us;
+        continue;
+      }
+      previous_empty = empty;
       Update(next_update_us, events);
       next_update_us += interval_us;
       continue;
@@ -226,6 +241,8 @@ void CaptureRun::Update(uint64_t time_us, DaemonEvents& events) {
   status.memrss_kb = usage.memrss_kb;
   status.memrss_kb_prev = previous_usage.memrss_kb;
   previous_live = counts.live;
+  frames_at_update = frames;
+  purged_at_update = tracker->FlowsPurged();
   previous_usage = usage;
 
   events.Update(update);

@@ -281,6 +281,7 @@ void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
     state.record->stats_ready = false;
   }
   counts.purged++;
+  purged_total++;
   if (!state.closed) counts.expired++;
   flow_map.Erase(state.map_key);
   retired.push_back(std::move(state.record));

@@ -71,6 +71,7 @@ class FlowTracker {
 
   size_t LiveFlows() const { return table.size(); }
   uint64_t FlowsCreated() const { return created; }
+  uint64_t FlowsPurged() const { return purged_total; }
 
  private:
   FlowState& Create(const FlowKey& key, uint32_t iface, const DecodedPacket& packet,
@@ -109,6 +110,7 @@ class FlowTracker {
   size_t idle_size[kIdleLists] = {};
 
   uint64_t created = 0;
+  uint64_t purged_total = 0;
   // Records are handed out in generations: a record whose handed_generation equals `generation`
   // was handed out since the last settle.
   uint64_t generation = 1;

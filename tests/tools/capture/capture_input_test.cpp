@@ -44,7 +44,8 @@ TEST(CaptureInputTest, FilesThatCannotBePlayedAreRefusedBeforeAnything) {
   } cases[] = {
       {missing, missing + ": No such file or directory"},
       {text.Path(), text.Path() + ": unknown file format"},
-      {empty.Path(), empty.Path() + ": truncated dump file; tried to read 4 file header bytes, only got 0"},
+      {empty.Path(),
+       empty.Path() + ": truncated dump file; tried to read 4 file header bytes, only got 0"},
       {wifi.Path(), wifi.Path() + ": unsupported link type IEEE802_11 (105)"},
       {"/", "/: error reading dump file: Is a directory"},
   };
@@ -202,9 +203,9 @@ TEST(CaptureInputTest, FilesMergeInTimestampOrderAndTheClockNeverGoesBack) {
   }
   // b's packet at 2 s comes between a's at 3 s (read first) and a's late one, which is played at
   // the clock's 3 s, not its own 1 s.
-  EXPECT_EQ(order, (std::vector<std::string>{"b 10.0.1.1:4 2000", "a 10.0.0.1:1 3000",
-                                             "a 10.0.0.1:2 3000", "b 10.0.1.1:5 4000",
-                                             "a 10.0.0.1:3 5000"}));
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"b 10.0.1.1:4 2000", "a 10.0.0.1:1 3000", "a 10.0.0.1:2 3000",
+                                      "b 10.0.1.1:5 4000", "a 10.0.0.1:3 5000"}));
   const auto updates = played->recorder.Of(Delivered::kUpdate);
   ASSERT_EQ(updates.size(), 1u);
   const auto& stats = updates[0]->interface_stats;

@@ -57,51 +57,78 @@ struct SideCase {
 
 TEST(FlowTrackerTest, IdentityOrderingLocalSideOriginAndOtherType) {
   const SideCase cases[] = {
-      {"local client to a remote server", EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", 5000, 53)),
-       {}, {},
+      {"local client to a remote server",
+       EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", 5000, 53)),
+       {},
+       {},
        "8.8.8.8:53 192.168.1.10:5000 map 2 origin 2 other 5 02:00:00:00:00:02 "
        "02:00:00:00:00:01 vlan 0 dscp 0"},
-      {"remote first", EthFrame(2, 1, Udp4("8.8.8.8", "192.168.1.10", 53, 5000)), {}, {},
+      {"remote first",
+       EthFrame(2, 1, Udp4("8.8.8.8", "192.168.1.10", 53, 5000)),
+       {},
+       {},
        "8.8.8.8:53 192.168.1.10:5000 map 2 origin 1 other 5 02:00:00:00:00:02 "
        "02:00:00:00:00:01 vlan 0 dscp 0"},
       {"both local: the lower is the local side",
-       EthFrame(1, 2, Udp4("10.0.0.2", "10.0.0.1", 80, 999)), {}, {},
+       EthFrame(1, 2, Udp4("10.0.0.2", "10.0.0.1", 80, 999)),
+       {},
+       {},
        "10.0.0.1:999 10.0.0.2:80 map 1 origin 2 other 2 02:00:00:00:00:02 02:00:00:00:00:01 "
        "vlan 0 dscp 0"},
       {"neither local: the lower is the local side",
-       EthFrame(1, 2, Udp4("203.0.113.5", "198.51.100.7", 1, 2)), {}, {},
+       EthFrame(1, 2, Udp4("203.0.113.5", "198.51.100.7", 1, 2)),
+       {},
+       {},
        "198.51.100.7:2 203.0.113.5:1 map 1 origin 2 other 5 02:00:00:00:00:02 "
        "02:00:00:00:00:01 vlan 0 dscp 0"},
       {"the interface's own address is local",
-       EthFrame(1, 2, Udp4("198.51.100.7", "203.0.113.5", 1, 2)), {"203.0.113.5"}, {},
+       EthFrame(1, 2, Udp4("198.51.100.7", "203.0.113.5", 1, 2)),
+       {"203.0.113.5"},
+       {},
        "198.51.100.7:1 203.0.113.5:2 map 2 origin 1 other 5 02:00:00:00:00:01 "
        "02:00:00:00:00:02 vlan 0 dscp 0"},
       {"local networks replace the default ones",
-       EthFrame(1, 2, Udp4("192.168.1.10", "203.0.113.5", 1, 2)), {}, {"203.0.113.0/24"},
+       EthFrame(1, 2, Udp4("192.168.1.10", "203.0.113.5", 1, 2)),
+       {},
+       {"203.0.113.0/24"},
        "192.168.1.10:1 203.0.113.5:2 map 2 origin 1 other 5 02:00:00:00:00:01 "
        "02:00:00:00:00:02 vlan 0 dscp 0"},
-      {"multicast", EthFrame(1, 2, Udp4("192.168.1.10", "239.255.255.250", 1900, 1900)), {}, {},
+      {"multicast",
+       EthFrame(1, 2, Udp4("192.168.1.10", "239.255.255.250", 1900, 1900)),
+       {},
+       {},
        "192.168.1.10:1900 239.255.255.250:1900 map 1 origin 1 other 3 02:00:00:00:00:01 "
        "02:00:00:00:00:02 vlan 0 dscp 0"},
-      {"broadcast", EthFrame(1, 2, Udp4("192.168.1.10", "255.255.255.255", 68, 67)), {}, {},
+      {"broadcast",
+       EthFrame(1, 2, Udp4("192.168.1.10", "255.255.255.255", 68, 67)),
+       {},
+       {},
        "192.168.1.10:68 255.255.255.255:67 map 1 origin 1 other 4 02:00:00:00:00:01 "
        "02:00:00:00:00:02 vlan 0 dscp 0"},
       {"one address: the smaller port is lower",
-       EthFrame(1, 2, Udp4("127.0.0.1", "127.0.0.1", 5000, 80)), {}, {},
+       EthFrame(1, 2, Udp4("127.0.0.1", "127.0.0.1", 5000, 80)),
+       {},
+       {},
        "127.0.0.1:80 127.0.0.1:5000 map 1 origin 2 other 2 02:00:00:00:00:02 "
        "02:00:00:00:00:01 vlan 0 dscp 0"},
       {"IPv6 unique-local to global",
-       EthFrame(1, 2, Ipv6("fd00::5", "2001:db8::1", 6, Tcp(40000, 443, 0, kSyn), 10)), {}, {},
+       EthFrame(1, 2, Ipv6("fd00::5", "2001:db8::1", 6, Tcp(40000, 443, 0, kSyn), 10)),
+       {},
+       {},
        "[2001:db8::1]:443 [fd00::5]:40000 map 2 origin 2 other 5 02:00:00:00:00:02 "
        "02:00:00:00:00:01 vlan 0 dscp 10"},
-      {"ICMP has no ports", EthFrame(1, 2, Ipv4("192.168.1.10", "8.8.8.8", 1, Icmp())), {}, {},
+      {"ICMP has no ports",
+       EthFrame(1, 2, Ipv4("192.168.1.10", "8.8.8.8", 1, Icmp())),
+       {},
+       {},
        "8.8.8.8:0 192.168.1.10:0 map 2 origin 2 other 5 02:00:00:00:00:02 02:00:00:00:00:01 "
        "vlan 0 dscp 0"},
       {"tagged, with DSCP",
        Ether(Mac(2), Mac(1), 0x8100,
              Cat({Bytes{0x00, 0x2a, 0x08, 0x00},
                   Ipv4("192.168.1.10", "8.8.8.8", 17, Udp(5000, 53), 46)})),
-       {}, {},
+       {},
+       {},
        "8.8.8.8:53 192.168.1.10:5000 map 2 origin 2 other 5 02:00:00:00:00:02 "
        "02:00:00:00:00:01 vlan 42 dscp 46"},
   };
@@ -148,9 +175,9 @@ TEST(FlowTrackerTest, DigestCoversTheIdentityAndIsStable) {
   EXPECT_NE(digest(EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", 5001, 53))), forward);
   EXPECT_NE(digest(EthFrame(1, 2, Ipv4("192.168.1.10", "8.8.8.8", 6, Tcp(5000, 53, 0, kSyn)))),
             forward);
-  EXPECT_NE(digest(Ether(Mac(2), Mac(1), 0x8100,
-                         Cat({Bytes{0x00, 0x07, 0x08, 0x00},
-                              Udp4("192.168.1.10", "8.8.8.8", 5000, 53)}))),
+  EXPECT_NE(digest(Ether(
+                Mac(2), Mac(1), 0x8100,
+                Cat({Bytes{0x00, 0x07, 0x08, 0x00}, Udp4("192.168.1.10", "8.8.8.8", 5000, 53)}))),
             forward);
 }
 
@@ -176,10 +203,9 @@ TEST(FlowTrackerTest, CountersPerUpdateAddUpToTheTotals) {
     for (const auto& [name, snap] : u->walk) {
       if (name != "f1") continue;
       const kvFlowStats& s = snap.stats;
-      walked.push_back(std::to_string(s.lower_bytes) + "/" + std::to_string(s.lower_packets) +
-                       " " + std::to_string(s.upper_bytes) + "/" +
-                       std::to_string(s.upper_packets) + " of " +
-                       std::to_string(s.lower_total_bytes) + " " +
+      walked.push_back(std::to_string(s.lower_bytes) + "/" + std::to_string(s.lower_packets) + " " +
+                       std::to_string(s.upper_bytes) + "/" + std::to_string(s.upper_packets) +
+                       " of " + std::to_string(s.lower_total_bytes) + " " +
                        std::to_string(s.upper_total_bytes) + " rate " +
                        std::to_string(s.upper_rate));
       lower += s.lower_bytes, upper += s.upper_bytes;
@@ -230,19 +256,21 @@ TEST(FlowTrackerTest, TcpCloseLingersThenPurges) {
   const char* c = "192.168.1.10";
   const char* s = "93.184.216.34";
   auto out = [&](uint64_t at_ms, uint32_t seq, uint8_t flags, size_t payload = 0) {
-    return Frame{kT0 + at_ms * 1000, EthFrame(1, 2, Ipv4(c, s, 6, Tcp(40000, 80, seq, flags, payload)))};
+    return Frame{kT0 + at_ms * 1000,
+                 EthFrame(1, 2, Ipv4(c, s, 6, Tcp(40000, 80, seq, flags, payload)))};
   };
   auto in = [&](uint64_t at_ms, uint32_t seq, uint8_t flags, size_t payload = 0) {
-    return Frame{kT0 + at_ms * 1000, EthFrame(2, 1, Ipv4(s, c, 6, Tcp(80, 40000, seq, flags, payload)))};
+    return Frame{kT0 + at_ms * 1000,
+                 EthFrame(2, 1, Ipv4(s, c, 6, Tcp(80, 40000, seq, flags, payload)))};
   };
   const Frame other{kT0 + 9 * kSecond, EthFrame(1, 2, Udp4(c, "8.8.8.8", 5353, 53))};
   OneFile file({out(0, 100, kSyn), in(10, 900, kSyn | kAck), out(20, 101, kAck),
                 out(30, 101, kAck | kPsh, 50), in(40, 901, kAck | kPsh, 500),
-                out(50, 151, kFin | kAck), in(60, 1401, kFin | kAck), out(70, 152, kAck),
-                other});
+                out(50, 151, kFin | kAck), in(60, 1401, kFin | kAck), out(70, 152, kAck), other});
   auto played = Play({file.Spec()});
   // The closed flow lingers 2 s after its last segment, then goes before the next packet.
-  EXPECT_EQ(Sequence(played->recorder), "new f1, settle, purge f1, new f2, settle, update 9 [f2], purge f2");
+  EXPECT_EQ(Sequence(played->recorder),
+            "new f1, settle, purge f1, new f2, settle, update 9 [f2], purge f2");
   const Delivered* purge = played->recorder.PurgeOf("f1");
   EXPECT_EQ(purge->snapshot.tcp_closed, 1);
   // The final acknowledgement after both FINs still counts.
@@ -257,20 +285,21 @@ TEST(FlowTrackerTest, TcpCloseLingersThenPurges) {
 TEST(FlowTrackerTest, ResetsRetransmissionsSequenceErrorsAndReuse) {
   const char* c = "10.1.1.1";
   const char* s = "10.1.1.2";
-  auto seg = [&](uint64_t at_ms, uint32_t seq, uint8_t flags, size_t payload, uint16_t sport = 1234) {
-    return Frame{kT0 + at_ms * 1000, EthFrame(1, 2, Ipv4(c, s, 6, Tcp(sport, 22, seq, flags, payload)))};
+  auto seg = [&](uint64_t at_ms, uint32_t seq, uint8_t flags, size_t payload,
+                 uint16_t sport = 1234) {
+    return Frame{kT0 + at_ms * 1000,
+                 EthFrame(1, 2, Ipv4(c, s, 6, Tcp(sport, 22, seq, flags, payload)))};
   };
   TrackerSettings settings;
   settings.tcp_idle_s = 10;
   OneFile file({
-      seg(0, 1000, kSyn, 0),
-      seg(10, 1001, kAck, 100),   // in order
-      seg(20, 1001, kAck, 100),   // retransmission
-      seg(30, 1051, kAck, 100),   // overlaps what was seen: retransmission
-      seg(40, 1500, kAck, 10),    // jumps ahead: sequence error
-      seg(50, 1510, kAck, 0),     // a bare acknowledgement is not judged
-      seg(60, 1510, kRst, 0),     // reset: closed
-      seg(70, 5000, kSyn, 0),     // a new connection on the same ports while the old lingers
+      seg(0, 1000, kSyn, 0), seg(10, 1001, kAck, 100),  // in order
+      seg(20, 1001, kAck, 100),                         // retransmission
+      seg(30, 1051, kAck, 100),                         // overlaps what was seen: retransmission
+      seg(40, 1500, kAck, 10),                          // jumps ahead: sequence error
+      seg(50, 1510, kAck, 0),                           // a bare acknowledgement is not judged
+      seg(60, 1510, kRst, 0),                           // reset: closed
+      seg(70, 5000, kSyn, 0),  // a new connection on the same ports while the old lingers
       seg(80, 7000, kSyn, 0, 4321),
       seg(30000, 7001, kAck, 1, 4321),  // both idled out (10 s) long before: a new flow
   });
@@ -296,7 +325,8 @@ TEST(FlowTrackerTest, IdleExpiryIsStrictlyAfterTheIdleTime) {
   TrackerSettings settings;
   settings.update_interval_s = 100;
   OneFile same({Frame{kT0, packet}, Frame{kT0 + 30 * kSecond, packet}});
-  EXPECT_EQ(Sequence(Play({same.Spec()}, settings)->recorder), "new f1, settle, update 30 [f1], purge f1");
+  EXPECT_EQ(Sequence(Play({same.Spec()}, settings)->recorder),
+            "new f1, settle, update 30 [f1], purge f1");
   OneFile later({Frame{kT0, packet}, Frame{kT0 + 30 * kSecond + 1, packet}});
   EXPECT_EQ(Sequence(Play({later.Spec()}, settings)->recorder),
             "new f1, settle, purge f1, new f2, settle, update 30 [f2], purge f2");
@@ -305,14 +335,24 @@ TEST(FlowTrackerTest, IdleExpiryIsStrictlyAfterTheIdleTime) {
             "new f1, settle, update 30 [f1], purge f1");
 }
 
+TEST(FlowTrackerTest, AGapInTheCaptureCostsOneEmptyUpdate) {
+  const Bytes packet = EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", 5000, 53));
+  OneFile file({Frame{kT0, packet}, Frame{kT0 + 86400 * kSecond, packet}});
+  EXPECT_EQ(Sequence(Play({file.Spec()})->recorder),
+            "new f1, settle, update 15 [f1], update 30 [], purge f1, update 45 [], update 60 [], "
+            "new f2, settle, update 86400 [f2], purge f2");
+}
+
 TEST(FlowTrackerTest, GtpTunnelRecord) {
   const Bytes inner = Ipv4("10.45.0.7", "93.184.216.34", 6, Tcp(40000, 443, 1, kSyn), 18);
   const Bytes reply = Ipv4("93.184.216.34", "10.45.0.7", 6, Tcp(443, 40000, 9, kSyn | kAck));
   OneFile file({
-      Frame{kT0, EthFrame(1, 2, Ipv4("198.51.100.1", "203.0.113.2", 17,
-                                     Udp(2152, 2152, Gtp(0x0000abcd, inner, true, {1})), 4))},
-      Frame{kT0 + 1000, EthFrame(2, 1, Ipv4("203.0.113.2", "198.51.100.1", 17,
-                                            Udp(2152, 2152, Gtp(0x00001234, reply))))},
+      Frame{kT0, EthFrame(1, 2,
+                          Ipv4("198.51.100.1", "203.0.113.2", 17,
+                               Udp(2152, 2152, Gtp(0x0000abcd, inner, true, {1})), 4))},
+      Frame{kT0 + 1000, EthFrame(2, 1,
+                                 Ipv4("203.0.113.2", "198.51.100.1", 17,
+                                      Udp(2152, 2152, Gtp(0x00001234, reply))))},
   });
   auto played = Play({file.Spec({"198.51.100.1"})});
   const Recorder& r = played->recorder;
@@ -349,16 +389,17 @@ TEST(FlowTrackerTest, EndpointTablesListLocalDevicesSeenInTheUpdate) {
   EXPECT_EQ(updates[0]->endpoints,
             (std::vector<std::string>{"lan0 02:00:00:00:00:01 192.168.1.10 fd00::10",
                                       "lan0 02:00:00:00:00:03 192.168.1.30"}));
-  EXPECT_EQ(updates[1]->endpoints, (std::vector<std::string>{"lan0 02:00:00:00:00:03 192.168.1.30"}));
+  EXPECT_EQ(updates[1]->endpoints,
+            (std::vector<std::string>{"lan0 02:00:00:00:00:03 192.168.1.30"}));
 }
 
 TEST(FlowTrackerTest, DiscardedFramesAreCountedAndMakeNoFlow) {
-  OneFile file({Frame{kT0, Ether(Mac(2), Mac(1), 0x0806, Bytes(28))},
-                Frame{kT0 + 1, Bytes(10)},
+  OneFile file({Frame{kT0, Ether(Mac(2), Mac(1), 0x0806, Bytes(28))}, Frame{kT0 + 1, Bytes(10)},
                 Frame{kT0 + 2, EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", 5000, 53))}});
   auto played = Play({file.Spec()});
   EXPECT_EQ(Sequence(played->recorder), "new f1, settle, update 0 [f1], purge f1");
-  const kvPacketStats& stats = played->recorder.Of(Delivered::kUpdate)[0]->interface_stats[0].second;
+  const kvPacketStats& stats =
+      played->recorder.Of(Delivered::kUpdate)[0]->interface_stats[0].second;
   EXPECT_EQ(stats.pkt_raw, 3u);
   EXPECT_EQ(stats.pkt_discard, 2u);
   EXPECT_EQ(stats.pkt_discard_bytes, 42u + 10u);

@@ -34,13 +34,15 @@ std::string Fields(const DecodedPacket& p) {
 // The non-zero counters as "name=value" words, in the record's order.
 std::string Counters(const kvPacketStats& s) {
   const std::pair<const char*, uint64_t> all[] = {
-      {"raw", s.pkt_raw},           {"eth", s.pkt_eth},       {"mpls", s.pkt_mpls},
-      {"pppoe", s.pkt_pppoe},       {"vlan", s.pkt_vlan},     {"frags", s.pkt_frags},
-      {"discard", s.pkt_discard},   {"maxlen", s.pkt_maxlen}, {"ip", s.pkt_ip},
-      {"ip4", s.pkt_ip4},           {"ip6", s.pkt_ip6},       {"icmp", s.pkt_icmp},
-      {"igmp", s.pkt_igmp},         {"tcp", s.pkt_tcp},       {"udp", s.pkt_udp},
-      {"ip_bytes", s.pkt_ip_bytes}, {"wire", s.pkt_wire_bytes},
-      {"discard_bytes", s.pkt_discard_bytes}};
+      {"raw", s.pkt_raw},         {"eth", s.pkt_eth},
+      {"mpls", s.pkt_mpls},       {"pppoe", s.pkt_pppoe},
+      {"vlan", s.pkt_vlan},       {"frags", s.pkt_frags},
+      {"discard", s.pkt_discard}, {"maxlen", s.pkt_maxlen},
+      {"ip", s.pkt_ip},           {"ip4", s.pkt_ip4},
+      {"ip6", s.pkt_ip6},         {"icmp", s.pkt_icmp},
+      {"igmp", s.pkt_igmp},       {"tcp", s.pkt_tcp},
+      {"udp", s.pkt_udp},         {"ip_bytes", s.pkt_ip_bytes},
+      {"wire", s.pkt_wire_bytes}, {"discard_bytes", s.pkt_discard_bytes}};
   std::string out;
   for (const auto& [name, value] : all) {
     if (value == 0) continue;
@@ -72,8 +74,8 @@ TEST(PacketDecoderTest, LinkTypesTagsAndTunnels) {
        "6 17 dscp 0 vlan 7 fd00::1/5353 > 2001:db8::9/53",
        "raw=1 eth=1 vlan=1 maxlen=70 ip=1 ip6=1 udp=1 ip_bytes=52 wire=70"},
       {"802.1ad outer id wins", 1,
-       Ether(kMacB, kMacA, 0x88a8, Cat({Bytes{0x00, 0x64, 0x81, 0x00, 0x00, 0x05, 0x08, 0x00},
-                                        kTcp4})),
+       Ether(kMacB, kMacA, 0x88a8,
+             Cat({Bytes{0x00, 0x64, 0x81, 0x00, 0x00, 0x05, 0x08, 0x00}, kTcp4})),
        "4 6 dscp 46 vlan 100 10.0.0.1/40000 > 192.0.2.9/443",
        "raw=1 eth=1 vlan=1 maxlen=62 ip=1 ip4=1 tcp=1 ip_bytes=40 wire=62"},
       {"PPPoE session", 1, Ether(kMacB, kMacA, 0x8864, Pppoe(0x0021, kTcp4)),
@@ -193,9 +195,9 @@ TEST(PacketDecoderTest, TcpSequenceSpaceCountsPayloadSynAndFin) {
     DecodedPacket p;
     kvPacketStats stats;
     // Captured only up to the TCP header, as with a short snap length: the length still counts.
-    ASSERT_EQ(PacketDecoder(228).Decode(frame.data(), 40, static_cast<uint32_t>(frame.size()),
-                                        p, stats),
-              DecodeResult::kFlow);
+    ASSERT_EQ(
+        PacketDecoder(228).Decode(frame.data(), 40, static_cast<uint32_t>(frame.size()), p, stats),
+        DecodeResult::kFlow);
     EXPECT_EQ(p.tcp_length, c.length) << int(c.flags) << " " << c.payload;
   }
 }
@@ -308,10 +310,11 @@ TEST(PacketDecoderTest, MalformedFramesAreDiscardedWithTheirBytes) {
     std::vector<uint8_t> captured(c.frame.begin(), c.frame.begin() + caplen);
     EXPECT_EQ(PacketDecoder(c.link_type).Decode(captured.data(), caplen, wirelen, p, stats),
               DecodeResult::kDiscarded);
-    EXPECT_EQ(Counters(stats), "raw=1 discard=1" + (wirelen ? " maxlen=" + std::to_string(wirelen) : std::string()) +
-                                   (wirelen ? " wire=" + std::to_string(wirelen) +
-                                                  " discard_bytes=" + std::to_string(wirelen)
-                                            : std::string()));
+    EXPECT_EQ(Counters(stats),
+              "raw=1 discard=1" + (wirelen ? " maxlen=" + std::to_string(wirelen) : std::string()) +
+                  (wirelen ? " wire=" + std::to_string(wirelen) +
+                                 " discard_bytes=" + std::to_string(wirelen)
+                           : std::string()));
   }
 }
 
