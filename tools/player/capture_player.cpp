@@ -56,6 +56,9 @@ void CapturePlayer::FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kv
   CallPlugin(event == kvPluginProcessor::EVENT_FLOW_PURGE ? "purge" : "new flow",
              [&] { plugin.DispatchProcessorEvent(event, flow); });
   if (event == kvPluginProcessor::EVENT_FLOW_PURGE) keys.erase(flow.get());
+  // The first event after an update's end carries that update's payloads: the worker sends them
+  // after the batch it takes this event in, which must not depend on when the next event comes.
+  if (payloads_due) Drain();
 }
 
 void CapturePlayer::Update(capture::UpdateRecords& update) {
@@ -94,6 +97,7 @@ void CapturePlayer::Update(capture::UpdateRecords& update) {
   if (scenario != nullptr) scenario->Plain("update_end");
   CallPlugin("update end",
              [&] { plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE); });
+  payloads_due = true;
 }
 
 void CapturePlayer::WaitReleased(const char* what) {
@@ -114,6 +118,7 @@ void CapturePlayer::Drain() {
                       std::to_string(worker.TimeoutSeconds()) + " s)");
   }
   handed_since_drain = false;
+  payloads_due = false;
 }
 
 void CapturePlayer::Settle() {

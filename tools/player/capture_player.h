@@ -27,11 +27,12 @@ struct CapturePlayerSettings {
 // daemon's threads. It waits for the worker wherever the daemon's timing would otherwise change
 // what a document shows, so that a capture gives the same output on every run:
 // - Settle: until the plugin holds none of the records handed to it since the last Settle;
-// - Drain, after the walk of an update: until it holds none of the flows handed out so far and
-//   the worker has taken its thread lock once more, which it does right after it has sent the
-//   periodic payloads of the update before (they go out with the first batch of flow events
-//   after that update's end), so the interface, counter and status events of this update cannot
-//   reach the documents of the last one.
+// - Drain, after the walk of an update and after the first flow event that follows an update's
+//   end: until it holds none of the flows handed out so far and the worker has taken its thread
+//   lock once more, which it does right after it has sent the periodic payloads it had pending
+//   (they go out with the first batch of flow events after the update's end). So the payloads
+//   follow the same events on every run, and the interface, counter and status events of an
+//   update cannot reach the documents of the one before.
 // With a ScenarioWriter, every event is also written as a scenario op, with a "sync" wherever
 // the player waited for something outstanding.
 class CapturePlayer : public capture::DaemonEvents {
@@ -64,6 +65,8 @@ class CapturePlayer : public capture::DaemonEvents {
   capture::HandedOut handed_out;
   // Something was handed to the plugin since the last Drain.
   bool handed_since_drain = false;
+  // An update has ended and no Drain has run since: its payloads are still to go out.
+  bool payloads_due = false;
   std::unordered_map<const kvFlow*, std::string> keys;
   uint64_t flows_numbered = 0;
   uint64_t events_delivered = 0;

@@ -76,6 +76,93 @@ TEST(ReplayOptions, EveryOptionDefaultAndUsageError) {
   }
 }
 
+// The capture options read from `args` as one line, or the usage error.
+std::string CaptureOptions(const std::vector<std::string>& args) {
+  replay::ReplayOptions o;
+  const std::string error = replay::ParseReplayOptions(args, o);
+  if (!error.empty()) return error;
+  const replay::CaptureOptions& c = o.capture;
+  std::string pcaps;
+  for (const replay::PcapOption& pcap : c.pcaps) {
+    pcaps +=
+        korvel_test::Join("[" + pcap.file, pcap.name, pcap.wan ? "wan" : "lan", pcap.addrs) + "]";
+  }
+  return korvel_test::Join("pcaps", pcaps, "nets", c.local_nets, "interval", c.update_interval,
+                           "idle", c.tcp_idle, c.udp_idle, c.other_idle, "linger", c.has_tcp_linger,
+                           c.tcp_linger, "realtime", c.realtime, "emit", c.emit_scenario,
+                           "scenario", o.scenario_path, "plugin", o.plugin_path);
+}
+
+TEST(ReplayOptions, CaptureOptionsAndTheirUsageErrors) {
+  const std::string kSeconds = " needs a number of seconds from 1 to 604800, got ";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--pcap", "a.pcap"},
+       "pcaps [a.pcap  lan []] nets [] interval 0 idle 0 0 0 linger 0 0 realtime 0 emit  "
+       "scenario  plugin "},
+      // --name, --role and --addr describe the --pcap before them; options may come between.
+      {{"--pcap",
+        "a.pcap",
+        "--name",
+        "eth0",
+        "--role",
+        "wan",
+        "--addr",
+        "10.0.0.1",
+        "-q",
+        "--addr=fd00::1",
+        "--pcap=-",
+        "--role",
+        "lan",
+        "--local-net",
+        "10.0.0.0/8",
+        "--local-net",
+        "fd00::/8",
+        "--update-interval",
+        "5",
+        "--tcp-idle",
+        "60",
+        "--udp-idle",
+        "10",
+        "--other-idle=20",
+        "--tcp-linger",
+        "0",
+        "--realtime",
+        "--emit-scenario",
+        "s.jsonl",
+        "--plug",
+        "p.so"},
+       "pcaps [a.pcap eth0 wan [10.0.0.1,fd00::1]][-  lan []] nets [10.0.0.0/8,fd00::/8] "
+       "interval 5 idle 60 10 20 linger 1 0 realtime 1 emit s.jsonl scenario  plugin p.so"},
+      {{"--pcap"}, "--pcap needs a value"},
+      {{"--pcap", ""}, "--pcap needs a path"},
+      {{"--pcap", "-", "--pcap", "-"}, "--pcap - (standard input) can be given only once"},
+      {{"--name", "eth0", "--pcap", "a.pcap"}, "--name applies to a --pcap before it"},
+      {{"--addr", "10.0.0.1"}, "--addr applies to a --pcap before it"},
+      {{"--pcap", "a", "--name="}, "--name needs a name"},
+      {{"--pcap", "a", "--addr", ""}, "--addr needs an address"},
+      {{"--pcap", "a", "--role", "dmz"}, "--role needs lan or wan, got \"dmz\""},
+      {{"--pcap", "a", "--local-net", ""}, "--local-net needs a network (ADDRESS/BITS)"},
+      {{"--pcap", "a", "--update-interval", "0"}, "--update-interval" + kSeconds + "\"0\""},
+      {{"--pcap", "a", "--tcp-idle", "604801"}, "--tcp-idle" + kSeconds + "\"604801\""},
+      {{"--pcap", "a", "--udp-idle", "x"}, "--udp-idle" + kSeconds + "\"x\""},
+      {{"--pcap", "a", "--tcp-linger", "-1"},
+       "--tcp-linger needs a number of seconds from 0 to 604800, got \"-1\""},
+      {{"--pcap", "a", "--realtime=yes"}, "--realtime takes no value"},
+      {{"--pcap", "a", "s.jsonl"}, "a scenario and --pcap cannot be played together"},
+      {{"-", "--pcap", "a"}, "a scenario and --pcap cannot be played together"},
+      {{"--realtime"}, "--realtime applies to --pcap captures only"},
+      {{"--emit-scenario", "s.jsonl", "s.jsonl"},
+       "--emit-scenario applies to --pcap captures only"},
+      {{"--s", "x"}, "option --s is ambiguous"},
+      {{"--pcap", "a", "--help", "s.jsonl"},
+       "pcaps [a  lan []] nets [] interval 0 idle 0 0 0 linger 0 0 realtime 0 emit  scenario "
+       "s.jsonl plugin "},
+  };
+  for (const auto& [args, expected] : cases) {
+    EXPECT_EQ(CaptureOptions(args), expected) << ::testing::PrintToString(args);
+  }
+}
+
 TEST(AbiRecord, AcceptsTheDaemonsRecordAndNamesEachWrongField) {
   const std::array<uint8_t, 32> good = {'B', 'A',  'P',  'K',  0x20, 0, 0,    0, 0x19, 0, 0,
                                         0,   0x09, 0x03, 0x23, 0x20, 1, 0,    0, 0,    0, 0,
@@ -127,8 +214,29 @@ TEST(ReplayTool, HelpAndVersion) {
         "interface_stats", "global_stats", "status", "update_end", "sync", "sleep"}) {
     EXPECT_NE(help.out.find(std::string("{\"op\":\"") + op + "\""), std::string::npos) << op;
   }
-  for (const char* option : {"--plugin", "--config", "--tag", "--param", "--buckets", "--output",
-                             "--sink-dir", "--sync-timeout", "--debug", "--quiet", "--version"}) {
+  for (const char* option : {"--plugin",
+                             "--config",
+                             "--tag",
+                             "--param",
+                             "--buckets",
+                             "--output",
+                             "--sink-dir",
+                             "--sync-timeout",
+                             "--debug",
+                             "--quiet",
+                             "--version",
+                             "--pcap FILE",
+                             "--name NAME",
+                             "--role lan|wan",
+                             "--addr ADDR",
+                             "--local-net CIDR",
+                             "--update-interval S",
+                             "--tcp-idle S",
+                             "--udp-idle S",
+                             "--other-idle S",
+                             "--tcp-linger S",
+                             "--realtime",
+                             "--emit-scenario FILE"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(RunReplayTool({"--version"}).out, "korvel-replay 1.2.5\n");
