@@ -58,11 +58,29 @@ class Run:
         return found
 
 
+# Seconds one run of a small capture may take; longer is a fault worth naming.
+RUN_TIMEOUT_S = 20
+TIMED_OUT = -1
+
+
 def replay(tool, args, stdin=None):
     command = [tool, "-q"] + args
-    result = subprocess.run(command, capture_output=True, text=True, check=False, input=stdin,
-                            timeout=120)
+    try:
+        result = subprocess.run(command, capture_output=True, text=True, check=False,
+                                input=stdin, timeout=RUN_TIMEOUT_S)
+    except subprocess.TimeoutExpired as expired:
+        result = subprocess.CompletedProcess(command, TIMED_OUT, "",
+                                             "timed out after %d s" % expired.timeout)
     return Run(command, result)
+
+
+def error_line(run, path):
+    """The tool's "FILE: reason" line for `path` (after the program name, if any), or None."""
+    for line in run.err.splitlines():
+        text = line[len("korvel-replay: "):] if line.startswith("korvel-replay: ") else line
+        if text.startswith(path + ": "):
+            return text
+    return None
 
 
 def masked(records):

@@ -52,7 +52,9 @@ SAMPLES = [
     GOPACKET + "/pcap/test_loopback.pcap",
 ]
 DAMAGED_SAMPLES = [DPKT_DATA + "/truncated_dns_2.pcap"]
-PCAPNG_SAMPLES = sorted(glob.glob(GOPACKET + "/pcapgo/tests/*/*.pcapng"))
+# The little-endian set, and one big-endian file (the others repeat the little-endian ones).
+PCAPNG_SAMPLES = sorted(glob.glob(GOPACKET + "/pcapgo/tests/le/*.pcapng")) + \
+    sorted(glob.glob(GOPACKET + "/pcapgo/tests/be/test001.pcapng"))
 
 
 def ms(time_us):
@@ -203,7 +205,7 @@ def check_packet_counters(run, interfaces):
            for key in overall}
     if got != overall:
         problems.append("global counters %s, interfaces %s" % (got, overall))
-    if len(docs) != len(globals_) or not docs:
+    if len(docs) != len(globals_) or (not docs and any(rows for _, rows in interfaces.values())):
         problems.append("%d interface_stats and %d global_stats documents" %
                         (len(docs), len(globals_)))
     return problems
@@ -223,8 +225,8 @@ def check_conversation_table(test, path, conversations):
     for c in conversations:
         if c.key[1] in (tshark_view.TCP, tshark_view.UDP):
             counts[(c.key[1], c.key[3])] = counts.get((c.key[1], c.key[3]), 0) + len(c.frames)
-    ours = sorted((p, sorted(ends), n) for (p, ends), n in counts.items())
-    theirs = sorted((p, sorted(ends), n)
+    ours = sorted((p, sorted(map(str, ends)), n) for (p, ends), n in counts.items())
+    theirs = sorted((p, sorted(map(str, ends)), n)
                     for p, ends, n in tshark_view.conversation_table(path))
     test.assertEqual(ours, theirs, path)
 
@@ -320,26 +322,29 @@ class CaptureChecks(unittest.TestCase):
                 self.assertEqual(check_packet_counters(run, {name: (frames, rows)}), [])
 
     def test_two_interfaces_merged(self):
-        """Two files as two interfaces: each conversation on its own interface, in one run."""
-        lan, wan = DPKT_DATA + "/http.pcap", GOPACKET + "/pcap/test_dns.pcap"
+        """Two files of the same minutes as two interfaces: each conversation on its own
+        interface, in one run, the flows in capture time order across both."""
+        try:
+            import synthetic_captures  # pylint: disable=import-outside-toplevel
+        except ImportError:
+            self.skipTest("python3-scapy is not installed")
+        paths = synthetic_captures.write_all(self.tmp)
+        lan, wan = paths["tagged-ethernet.pcap"], paths["raw-ip.pcap"]
         run = self.play("--pcap", lan, "--name", "lan0", "--pcap", wan, "--name", "wan0",
                         "--role", "wan")
         self.assertEqual(run.status, 0, run.describe())
-        flows = run.flows()
         read = {}
         for path, name, internal in ((lan, "lan0", True), (wan, "wan0", False)):
             frames, rows = tshark_view.read_frames(path)
             read[name] = (frames, rows)
-            conversations = tshark_view.conversations(frames)
             mine = replay_run.Run(run.command, subprocess.CompletedProcess([], 0, "", ""))
             mine.records = [r for r in run.records if r["channel"] != replay_run.FLOWS_CHANNEL
                             or r["payload"]["interface"] == name]
-            self.assertEqual(check_flows(conversations, mine, name, internal), [], name)
-        # Flow documents come in capture time order across both files.
+            self.assertEqual(check_flows(tshark_view.conversations(frames), mine, name,
+                                         internal), [], name)
         times = [doc["flow"]["first_seen_at"]
                  for doc in run.payloads(replay_run.FLOWS_CHANNEL, "flow")]
         self.assertEqual(times, sorted(times))
-        self.assertEqual(len(flows), 3 + 5)
         self.assertEqual(check_packet_counters(run, read), [])
 
     def test_damaged_captures(self):
@@ -358,8 +363,7 @@ class CaptureChecks(unittest.TestCase):
                 self.assertEqual(len(rows), packets)
                 run = self.play("--pcap", path)
                 self.assertEqual(run.status, 2, run.describe())
-                self.assertTrue(run.err.startswith(path + ": "), run.err)
-                self.assertEqual(len(run.err.strip().splitlines()), 1, run.err)
+                self.assertIsNotNone(replay_run.error_line(run, path), run.describe())
                 conversations = tshark_view.conversations(frames)
                 name = os.path.basename(path)
                 self.assertEqual(check_flows(conversations, run, name), [])
@@ -377,12 +381,12 @@ class CaptureChecks(unittest.TestCase):
                 run = self.play("--pcap", path)
                 if not opened:
                     self.assertEqual((run.status, run.lines), (2, []), run.describe())
-                    self.assertTrue(run.err.startswith(path + ": "), run.err)
+                    self.assertIsNotNone(replay_run.error_line(run, path), run.describe())
                     continue
                 frames, rows = tshark_view.read_frames(path, packets)
                 self.assertEqual(run.status, 2 if error else 0, run.describe())
                 if error:
-                    self.assertTrue(run.err.startswith(path + ": "), run.err)
+                    self.assertIsNotNone(replay_run.error_line(run, path), run.describe())
                 name = os.path.basename(path)
                 self.assertEqual(check_flows(tshark_view.conversations(frames), run, name), [])
                 self.assertEqual(check_packet_counters(run, {name: (frames, rows)}), [])
@@ -395,7 +399,7 @@ class CaptureChecks(unittest.TestCase):
             with self.subTest(capture=path):
                 run = self.play("--pcap", path)
                 self.assertEqual((run.status, run.lines), (2, []), run.describe())
-                self.assertTrue(run.err.startswith(path + ": "), run.err)
+                self.assertIsNotNone(replay_run.error_line(run, path), run.describe())
 
     def test_emitted_scenario_replays_to_the_same_sink_calls(self):
         for path in (os.path.join(ARGS.source, "examples", "loopback.pcap"),
