@@ -42,7 +42,8 @@ std::vector<uint8_t> Frame(uint32_t flow, uint32_t packet) {
   f[12] = 0x08;
   uint8_t* ip = f.data() + 14;
   const size_t ip_length = 20 + l4 + payload;
-  ip[0] = 0x45, ip[2] = static_cast<uint8_t>(ip_length >> 8), ip[3] = static_cast<uint8_t>(ip_length);
+  ip[0] = 0x45, ip[2] = static_cast<uint8_t>(ip_length >> 8),
+  ip[3] = static_cast<uint8_t>(ip_length);
   ip[8] = 64, ip[9] = tcp ? 6 : 17;
   for (int i = 0; i < 4; i++) ip[12 + i] = src[i], ip[16 + i] = dst[i];
   uint8_t* t = ip + 20;
@@ -53,7 +54,8 @@ std::vector<uint8_t> Frame(uint32_t flow, uint32_t packet) {
   t[0] = static_cast<uint8_t>(sport >> 8), t[1] = static_cast<uint8_t>(sport);
   t[2] = static_cast<uint8_t>(dport >> 8), t[3] = static_cast<uint8_t>(dport);
   if (tcp) {
-    const uint32_t seq = 1000 + (packet / 2) * static_cast<uint32_t>(payload) + (packet > 1 ? 1 : 0);
+    const uint32_t seq =
+        1000 + (packet / 2) * static_cast<uint32_t>(payload) + (packet > 1 ? 1 : 0);
     t[4] = static_cast<uint8_t>(seq >> 24), t[5] = static_cast<uint8_t>(seq >> 16);
     t[6] = static_cast<uint8_t>(seq >> 8), t[7] = static_cast<uint8_t>(seq);
     t[12] = 0x50;

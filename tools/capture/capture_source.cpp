@@ -147,7 +147,8 @@ std::string CaptureRun::Run(DaemonEvents& events) {
   while (error.empty()) {
     size_t next = readers.size();
     for (size_t i = 0; i < readers.size(); i++) {
-      if (pending[i] && (next == readers.size() || readers[i]->TimeUs() < readers[next]->TimeUs())) {
+      if (pending[i] &&
+          (next == readers.size() || readers[i]->TimeUs() < readers[next]->TimeUs())) {
         next = i;
       }
     }
@@ -255,11 +256,17 @@ CaptureSource::CaptureSource(std::vector<InterfaceSpec> interfaces, TrackerSetti
 
 CaptureSource::~CaptureSource() = default;
 
-void CaptureSource::Open() { run->Open(); }
+void CaptureSource::Open() {
+  run->Open();
+}
 
-std::string CaptureSource::Run(DaemonEvents& events) { return run->Run(events); }
+std::string CaptureSource::Run(DaemonEvents& events) {
+  return run->Run(events);
+}
 
-kvFlowMap& CaptureSource::FlowMap() { return run->flow_map; }
+kvFlowMap& CaptureSource::FlowMap() {
+  return run->flow_map;
+}
 
 std::map<std::string, std::shared_ptr<kvInterface>>& CaptureSource::Interfaces() {
   return run->interfaces;

@@ -7,7 +7,7 @@
 namespace capture {
 
 // Link types as libpcap reports them (pcap_datalink).
-constexpr int kLinkNull = 0;        // BSD loopback, address family in the capturing host's order
+constexpr int kLinkNull = 0;  // BSD loopback, address family in the capturing host's order
 constexpr int kLinkEthernet = 1;
 constexpr int kLinkRaw12 = 12;      // raw IP (Linux and most systems)
 constexpr int kLinkRaw14 = 14;      // raw IP (OpenBSD)
@@ -31,9 +31,9 @@ constexpr size_t kMacBytes = 6;
 // Ethertypes and PPP protocols.
 constexpr uint16_t kEtherIpv4 = 0x0800;
 constexpr uint16_t kEtherIpv6 = 0x86dd;
-constexpr uint16_t kEtherVlan = 0x8100;      // 802.1Q
-constexpr uint16_t kEtherQinQ = 0x88a8;      // 802.1ad
-constexpr uint16_t kEtherQinQOld = 0x9100;   // pre-standard double tagging
+constexpr uint16_t kEtherVlan = 0x8100;     // 802.1Q
+constexpr uint16_t kEtherQinQ = 0x88a8;     // 802.1ad
+constexpr uint16_t kEtherQinQOld = 0x9100;  // pre-standard double tagging
 constexpr uint16_t kEtherPppoeSession = 0x8864;
 constexpr uint16_t kEtherMplsUnicast = 0x8847;
 constexpr uint16_t kEtherMplsMulticast = 0x8848;

@@ -26,8 +26,8 @@ struct SideCounters {
 // Owned by the FlowTracker; touched only by the thread that plays the capture.
 struct FlowState {
   FlowKey key;
-  uint64_t number = 0;   // creation number, 1 for the first flow
-  std::string map_key;   // "f" + number
+  uint64_t number = 0;  // creation number, 1 for the first flow
+  std::string map_key;  // "f" + number
   std::shared_ptr<kvFlow> record;
 
   // Creation order (for updates and the final expiry) and the idle list, both intrusive.
@@ -57,8 +57,8 @@ struct FlowState {
   bool has_endpoint = false;
   uint8_t endpoint_mac[6] = {};
 
-  bool moved = false;            // packets since the previous update
-  bool published_ready = false;  // published statistics-ready at the previous update
+  bool moved = false;              // packets since the previous update
+  bool published_ready = false;    // published statistics-ready at the previous update
   uint64_t handed_generation = 0;  // the hand-over generation it was last handed out in
 };
 

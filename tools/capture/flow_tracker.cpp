@@ -118,16 +118,15 @@ FlowState& FlowTracker::Create(const FlowKey& key, uint32_t iface, const Decoded
   const bool lower_is_local_side = lower_local || !upper_local;
   flow.lower_map = lower_is_local_side ? kvFlow::LOWER_MAP_LOCAL : kvFlow::LOWER_MAP_OTHER;
   const Endpoint& other = lower_is_local_side ? key.upper : key.lower;
-  flow.other_type =
-      OtherType(version, other.addr, lower_is_local_side ? upper_local : lower_local);
+  flow.other_type = OtherType(version, other.addr, lower_is_local_side ? upper_local : lower_local);
   flow.origin = from_lower ? kvFlow::ORIGIN_LOWER : kvFlow::ORIGIN_UPPER;
 
   if (packet.has_macs) {
     flow.lower_mac = kvAddr::FromLink(from_lower ? packet.src_mac : packet.dst_mac);
     flow.upper_mac = kvAddr::FromLink(from_lower ? packet.dst_mac : packet.src_mac);
     const bool local_side_local = lower_is_local_side ? lower_local : upper_local;
-    const uint8_t* local_mac = (lower_is_local_side == from_lower) ? packet.src_mac
-                                                                   : packet.dst_mac;
+    const uint8_t* local_mac =
+        (lower_is_local_side == from_lower) ? packet.src_mac : packet.dst_mac;
     if (local_side_local && IsDeviceMac(local_mac)) {
       state.has_endpoint = true;
       std::memcpy(state.endpoint_mac, local_mac, kMacBytes);
@@ -159,8 +158,8 @@ void FlowTracker::FillGtp(FlowState& state, const DecodedPacket& packet, kvFlow&
   flow.gtp.ip_version = packet.ip_version;
   flow.gtp.ip_dscp = packet.dscp;
   flow.gtp.lower_map = lower_is_local_side ? kvFlow::LOWER_MAP_LOCAL : kvFlow::LOWER_MAP_OTHER;
-  flow.gtp.other_type = OtherType(outer.ip_version, other.addr,
-                                  lower_is_local_side ? upper_local : lower_local);
+  flow.gtp.other_type =
+      OtherType(outer.ip_version, other.addr, lower_is_local_side ? upper_local : lower_local);
   flow.gtp.lower_addr = MakeAddr(outer.ip_version, state.gtp_lower);
   flow.gtp.upper_addr = MakeAddr(outer.ip_version, state.gtp_upper);
 }
@@ -360,7 +359,9 @@ FlowCounts FlowTracker::PublishUpdate(std::vector<std::weak_ptr<kvFlow>>& ready,
   return result;
 }
 
-void FlowTracker::UpdateDelivered() { Settled(); }
+void FlowTracker::UpdateDelivered() {
+  Settled();
+}
 
 void FlowTracker::SettleFor(const FlowState& state, DaemonEvents& events) {
   if (state.handed_generation != generation) return;

@@ -11,8 +11,8 @@
 namespace capture {
 
 struct InterfaceSpec {
-  std::string file;                // "-" reads standard input
-  std::string name;                // empty: the file's base name ("stdin" for "-")
+  std::string file;  // "-" reads standard input
+  std::string name;  // empty: the file's base name ("stdin" for "-")
   uint8_t role = kvInterface::ROLE_LAN;
   std::vector<std::string> addrs;  // the interface's own addresses, e.g. "192.168.1.1", "fd00::1"
   // When set, the capture is read from this stream instead of `file` (which still names it in

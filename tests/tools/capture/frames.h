@@ -42,7 +42,9 @@ inline Bytes V6(const char* text) {
   return b;
 }
 
-inline Bytes Mac(uint8_t last) { return Bytes{0x02, 0x00, 0x00, 0x00, 0x00, last}; }
+inline Bytes Mac(uint8_t last) {
+  return Bytes{0x02, 0x00, 0x00, 0x00, 0x00, last};
+}
 
 inline Bytes Ether(const Bytes& dst, const Bytes& src, uint16_t type, const Bytes& payload) {
   Bytes b = Cat({dst, src, Bytes(2)});
@@ -94,8 +96,7 @@ inline Bytes Fragment6(uint8_t next, uint16_t offset, bool more) {
   return b;
 }
 
-inline Bytes Tcp(uint16_t sport, uint16_t dport, uint32_t seq, uint8_t flags,
-                 size_t payload = 0) {
+inline Bytes Tcp(uint16_t sport, uint16_t dport, uint32_t seq, uint8_t flags, size_t payload = 0) {
   Bytes b(20 + payload);
   Put16(b, 0, sport);
   Put16(b, 2, dport);
@@ -113,7 +114,9 @@ inline Bytes Udp(uint16_t sport, uint16_t dport, const Bytes& payload = Bytes(4)
   return Cat({b, payload});
 }
 
-inline Bytes Icmp() { return Bytes{8, 0, 0, 0, 0, 1, 0, 1}; }
+inline Bytes Icmp() {
+  return Bytes{8, 0, 0, 0, 0, 1, 0, 1};
+}
 
 // A GTP-U G-PDU with `teid` around `inner`; `options` adds the sequence-number fields, and each
 // entry of `extensions` one extension header of that many 4-byte units.
@@ -187,8 +190,8 @@ class TempPath {
  public:
   explicit TempPath(const std::string& suffix = ".pcap") {
     const char* dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/korvel-capture-XXXXXX" +
-                          suffix;
+    std::string pattern =
+        std::string(dir && *dir ? dir : "/tmp") + "/korvel-capture-XXXXXX" + suffix;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkstemps(name.data(), static_cast<int>(suffix.size()));
@@ -207,8 +210,8 @@ class TempPath {
 
 // Writes `frames` as a pcap file of `link_type` with microsecond timestamps.
 inline void WritePcap(const std::string& path, int link_type, const std::vector<Frame>& frames) {
-  pcap_t* dead = pcap_open_dead_with_tstamp_precision(link_type, 262144,
-                                                      PCAP_TSTAMP_PRECISION_MICRO);
+  pcap_t* dead =
+      pcap_open_dead_with_tstamp_precision(link_type, 262144, PCAP_TSTAMP_PRECISION_MICRO);
   pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
   if (!dumper) {
     std::fprintf(stderr, "pcap_dump_open: %s\n", pcap_geterr(dead));

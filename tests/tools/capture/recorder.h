@@ -57,9 +57,8 @@ struct FlowSnapshot {
            a.upper_total_packets == b.upper_total_packets && a.lower_rate == b.lower_rate &&
            a.upper_rate == b.upper_rate && a.tcp_seq_errors == b.tcp_seq_errors &&
            a.tcp_resets == b.tcp_resets && a.tcp_retrans == b.tcp_retrans &&
-           first_seen == o.first_seen && last_seen == o.last_seen &&
-           stats_ready == o.stats_ready && tcp_closed == o.tcp_closed &&
-           lower_teid == o.lower_teid && upper_teid == o.upper_teid;
+           first_seen == o.first_seen && last_seen == o.last_seen && stats_ready == o.stats_ready &&
+           tcp_closed == o.tcp_closed && lower_teid == o.lower_teid && upper_teid == o.upper_teid;
   }
 };
 
@@ -109,9 +108,9 @@ struct Delivered {
   enum Kind { kNew, kPurge, kUpdate, kSettle };
   explicit Delivered(Kind kind_) : kind(kind_) {}
   Kind kind;
-  std::string flow;     // kNew, kPurge: the flow's name ("f1" for the first created)
+  std::string flow;       // kNew, kPurge: the flow's name ("f1" for the first created)
   FlowIdentity identity;  // kNew, kPurge
-  FlowSnapshot snapshot;           // kNew, kPurge: the record as handed out
+  FlowSnapshot snapshot;  // kNew, kPurge: the record as handed out
   // kUpdate:
   uint64_t time_ms = 0;
   std::vector<std::pair<std::string, FlowSnapshot>> walk;  // flows the walk takes, by name
