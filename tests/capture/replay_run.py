@@ -59,7 +59,7 @@ class Run:
 
 
 # Seconds one run of a small capture may take; longer is a fault worth naming.
-RUN_TIMEOUT_S = 20
+RUN_TIMEOUT_S = 15
 TIMED_OUT = -1
 
 

@@ -2,11 +2,15 @@
 802.1ad tags, DSCP, IPv6 extension headers, resets, Linux cooked v1 and raw IP link types, and
 frames a tracker must skip. tshark decodes them for the checks like any other capture."""
 
+import logging
 import os
+
+# scapy warns when one file mixes IPv4 and IPv6 layers under the raw IP link type; they are meant.
+logging.getLogger("scapy.runtime").setLevel(logging.ERROR)
 
 from scapy.all import (CookedLinux, Dot1AD, Dot1Q, Ether, ICMP, ICMPv6EchoReply,
                        ICMPv6EchoRequest, IP, IPv6, IPv6ExtHdrDestOpt, IPv6ExtHdrHopByHop,
-                       Raw, TCP, UDP, wrpcap)
+                       Raw, TCP, UDP, wrpcap)  # noqa: E402
 
 A_MAC, B_MAC = "02:00:00:00:00:0a", "02:00:00:00:00:0b"
 T0 = 1733652000.0
