@@ -5,6 +5,7 @@
 #include <pcap/pcap.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -177,7 +178,10 @@ class PluginEvents : public capture::DaemonEvents {
     if (handed.Empty()) return;
     handed.Wait();
     const uint64_t seen = plugin.GetThreadLockCount();
-    while (plugin.GetThreadLockCount() <= seen) std::this_thread::yield();
+    // Sleeps between looks: on a small machine a spinning wait takes the worker's processor.
+    while (plugin.GetThreadLockCount() <= seen) {
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
   }
 
  private:
