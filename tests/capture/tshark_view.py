@@ -240,3 +240,19 @@ def libpcap_reading(path):
     errors = [line for line in result.stderr.splitlines()
               if line.startswith("tcpdump:") and "reading from file" not in line]
     return opened, len(result.stdout.splitlines()), errors[0] if errors else ""
+
+
+# The capture source's default idle times, in seconds, by IP protocol (others: OTHER_IDLE_S).
+IDLE_S = {6: 300, 17: 30}
+OTHER_IDLE_S = 30
+
+
+def idle_segments(conversation):
+    """How many flows the tracker makes of one conversation with its default idle times: a gap
+    between two frames (on the capture clock) longer than the idle time starts a new flow."""
+    idle_us = IDLE_S.get(conversation.key[1], OTHER_IDLE_S) * 1000000
+    segments = 1
+    for before, after in zip(conversation.frames, conversation.frames[1:]):
+        if after.clock_us - before.clock_us > idle_us:
+            segments += 1
+    return segments
