@@ -11,12 +11,12 @@
 #include <string>
 
 #include "kv/plugin.h"
-#include "tools/console.h"
-#include "tools/daemon_state.h"
-#include "tools/scenario_error.h"
-#include "tools/scenario_player.h"
-#include "tools/scenario_reader.h"
-#include "tools/sink_output.h"
+#include "tools/output/console.h"
+#include "tools/output/sink_output.h"
+#include "tools/player/scenario_player.h"
+#include "tools/scenario/daemon_state.h"
+#include "tools/scenario/scenario_error.h"
+#include "tools/scenario/scenario_reader.h"
 
 namespace {
 

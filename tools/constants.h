@@ -22,6 +22,10 @@ constexpr size_t kDefaultBuckets = 16;
 constexpr size_t kMaxBuckets = size_t{1} << 20;
 constexpr unsigned kDefaultSyncTimeoutSeconds = 10;
 constexpr unsigned kMaxSyncTimeoutSeconds = 86400;
+// The capture options' seconds (update interval, idle times, linger) go up to a week.
+constexpr uint64_t kMaxCaptureSeconds = 604800;
+constexpr const char* kRoleLan = "lan";
+constexpr const char* kRoleWan = "wan";
 
 // The plugin's file name, and where it lies relative to the tool in the build tree (the tool in
 // <build>/tools, the plugin in <build>/plugin). The installed location is baked in by the build
@@ -58,13 +62,17 @@ constexpr uint32_t kEventGlobalStats = 11;
 constexpr uint32_t kEventStatus = 12;
 constexpr uint32_t kEventUpdateEnd = 13;
 
+// The flow-map keys the capture source gives its flows: this prefix and the flow's number.
+constexpr const char* kCaptureFlowKeyPrefix = "f";
+
 // A worker pass takes the thread lock once at its start; a pass that installs a configuration
 // takes it once more before that. Waiting for this many acquisitions after a sync begins makes
 // sure that a whole pass began and ended after it.
 constexpr uint64_t kLocksPerSync = 2;
 constexpr uint64_t kLocksPerSyncAfterReload = 3;
-// How often a waiting sync looks at the worker's lock count.
+// How often a waiting sync looks at the worker's lock count, after this many quick looks.
 constexpr std::chrono::milliseconds kSyncPollInterval{1};
+constexpr unsigned kWaitSpinRounds = 64;
 // A sync ends just as the worker begins a pass that usually finds nothing to do; this pause lets
 // it reach its wait, so that the wake-up of the next event is not lost (which costs a second).
 constexpr std::chrono::milliseconds kSyncSettleTime{5};

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/help_text.h"
+#include "tools/cli/replay_options.h"
 #include "tools/constants.h"
-#include "tools/help_text.h"
 #include "tools/replay.h"
-#include "tools/replay_options.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);

@@ -1,6 +1,6 @@
-// RunReplay: set-up, the play loop, and the daemon's shutdown order for the plugin.
-// The shutdown (terminate, delete, which joins, then unload) also runs after a scenario error, so
-// that nothing already delivered is lost.
+// RunReplay: set-up, playing a scenario or captures, and the daemon's shutdown order for the
+// plugin. The shutdown (terminate, delete, which joins, then unload) also runs after a scenario
+// error, so that nothing already delivered is lost.
 #include "tools/replay.h"
 
 #include <unistd.h>
@@ -16,17 +16,22 @@
 
 #include "kv/global_config.h"
 #include "kv/standin.h"
-#include "tools/config_file.h"
-#include "tools/console.h"
+#include "tools/capture/capture_error.h"
+#include "tools/capture/capture_source.h"
 #include "tools/constants.h"
-#include "tools/daemon_state.h"
-#include "tools/default_plugin_path.h"
-#include "tools/plugin_library.h"
-#include "tools/scenario_error.h"
-#include "tools/scenario_player.h"
-#include "tools/scenario_reader.h"
-#include "tools/sink_files.h"
-#include "tools/sink_output.h"
+#include "tools/output/console.h"
+#include "tools/output/sink_files.h"
+#include "tools/output/sink_output.h"
+#include "tools/player/capture_player.h"
+#include "tools/player/default_plugin_path.h"
+#include "tools/player/plugin_library.h"
+#include "tools/player/scenario_player.h"
+#include "tools/player/worker_driver.h"
+#include "tools/scenario/config_file.h"
+#include "tools/scenario/daemon_state.h"
+#include "tools/scenario/scenario_error.h"
+#include "tools/scenario/scenario_reader.h"
+#include "tools/scenario/scenario_writer.h"
 
 namespace replay {
 
@@ -78,6 +83,85 @@ class StandInHooks {
   StandInHooks& operator=(const StandInHooks&) = delete;
 };
 
+// The capture source for the options' --pcap files, opened. Throws CaptureError.
+std::unique_ptr<capture::CaptureSource> OpenCapture(const ReplayOptions& options) {
+  const CaptureOptions& given = options.capture;
+  std::vector<capture::InterfaceSpec> specs;
+  for (const PcapOption& pcap : given.pcaps) {
+    capture::InterfaceSpec spec;
+    spec.file = pcap.file;
+    spec.name = pcap.name;
+    spec.role = pcap.wan ? kvInterface::ROLE_WAN : kvInterface::ROLE_LAN;
+    spec.addrs = pcap.addrs;
+    specs.push_back(std::move(spec));
+  }
+  capture::TrackerSettings settings;
+  settings.local_nets = given.local_nets;
+  settings.update_interval_s = kvGlobalConfig::instance.load()->update_interval.load();
+  if (given.tcp_idle != 0) settings.tcp_idle_s = given.tcp_idle;
+  if (given.udp_idle != 0) settings.udp_idle_s = given.udp_idle;
+  if (given.other_idle != 0) settings.other_idle_s = given.other_idle;
+  if (given.has_tcp_linger) settings.tcp_closed_linger_s = given.tcp_linger;
+  auto source =
+      std::make_unique<capture::CaptureSource>(std::move(specs), settings, options.buckets);
+  source->Open();
+  return source;
+}
+
+// The capture's files as messages name them.
+std::string CaptureName(const CaptureOptions& capture) {
+  std::string name;
+  for (const PcapOption& pcap : capture.pcaps) {
+    name += (name.empty() ? "" : ",") +
+            (pcap.file == "-" ? std::string(kStandardInputName) : pcap.file);
+  }
+  return name;
+}
+
+// Plays the capture through the plugin. Returns the exit status.
+int PlayCapture(const ReplayOptions& options, capture::CaptureSource& source,
+                kvPluginProcessor& plugin, Console& console, SinkOutput& sinks,
+                ScenarioWriter* scenario, bool& worker_answering) {
+  const std::string name = CaptureName(options.capture);
+  auto report = [&console](const std::string& message) {
+    console.Line(std::string(kProgramName) + ": " + message);
+  };
+  uint64_t delivered = 0;
+  WorkerDriver worker(plugin, sinks, options.sync_timeout_seconds,
+                      [&] { console.Progress(delivered, sinks.Count()); });
+  CapturePlayerSettings settings;
+  settings.source_name = name;
+  settings.realtime = options.capture.realtime;
+  CapturePlayer player(plugin, worker, console, settings, scenario);
+  if (scenario != nullptr) {
+    scenario->Comment("The daemon events korvel-replay derived from " + name + "; play with");
+    scenario->Comment("korvel-replay --buckets " + std::to_string(options.buckets) +
+                      " and the same configuration.");
+    scenario->Global(kvGlobalConfig::instance.load()->update_interval.load());
+    scenario->Interfaces(source.Interfaces());
+  }
+  try {
+    worker.Start();
+    const std::string error = source.Run(player);
+    delivered = player.EventsDelivered();
+    if (!error.empty()) {
+      report(error);
+      return kExitUsageOrScenario;
+    }
+  } catch (const SyncTimeout& e) {
+    report(name + ": " + e.what());
+    worker_answering = false;
+    return kExitSyncTimeout;
+  } catch (const WorkerStartError& e) {
+    report(name + ": cannot start the worker: " + e.what());
+    return kExitPluginRefused;
+  } catch (const capture::CaptureError& e) {
+    report(e.what());
+    return kExitUsageOrScenario;
+  }
+  return kExitDone;
+}
+
 }  // namespace
 
 int RunReplay(const ReplayOptions& options) {
@@ -86,10 +170,27 @@ int RunReplay(const ReplayOptions& options) {
     console.Line(std::string(kProgramName) + ": " + message);
   };
 
+  const bool from_capture = !options.capture.pcaps.empty();
+  kvGlobalConfig& global = kvGlobalConfig::Create();
+  if (options.capture.update_interval != 0) {
+    global.update_interval.store(options.capture.update_interval);
+  }
+
+  // A capture that cannot be read is refused before anything is played.
+  std::unique_ptr<capture::CaptureSource> source;
+  if (from_capture) {
+    try {
+      source = OpenCapture(options);
+    } catch (const capture::CaptureError& e) {
+      report(e.what());
+      return kExitUsageOrScenario;
+    }
+  }
+
   std::ifstream scenario_file;
   std::istream* scenario = &std::cin;
   std::string scenario_name = kStandardInputName;
-  if (!options.scenario_path.empty()) {
+  if (!from_capture && !options.scenario_path.empty()) {
     scenario_name = options.scenario_path;
     scenario_file.open(options.scenario_path);
     if (!scenario_file) {
@@ -120,6 +221,15 @@ int RunReplay(const ReplayOptions& options) {
     files = std::make_unique<SinkFiles>(options.sink_dir);
   }
 
+  std::unique_ptr<ScenarioWriter> emitted;
+  if (!options.capture.emit_scenario.empty()) {
+    emitted = std::make_unique<ScenarioWriter>(options.capture.emit_scenario);
+    if (!emitted->Ok()) {
+      report(emitted->Error());
+      return kExitUsageOrScenario;
+    }
+  }
+
   TempDir temp_dir;
   std::string config_path = options.config_path;
   if (config_path.empty()) {
@@ -136,8 +246,7 @@ int RunReplay(const ReplayOptions& options) {
 
   SinkOutput sinks(out.get(), out_name, files.get(), report);
   StandInHooks hooks(console, sinks, options.debug);
-  kvGlobalConfig::Create();
-  DaemonState state(options.buckets);
+  DaemonState state(from_capture ? 0 : options.buckets);
 
   PluginLibrary library;
   std::string error = library.Open(plugin_path);
@@ -159,30 +268,34 @@ int RunReplay(const ReplayOptions& options) {
     return kExitPluginRefused;
   }
 
-  PlayerSettings settings;
-  settings.scenario_name = scenario_name;
-  settings.config_path = config_path;
-  settings.sync_timeout_seconds = options.sync_timeout_seconds;
-  ScenarioPlayer player(*plugin, state, console, sinks, settings);
-  ScenarioReader reader(*scenario);
-
   int status = kExitDone;
   bool worker_answering = true;
-  auto where = [&] { return scenario_name + ":" + std::to_string(reader.LineNumber()) + ": "; };
-  try {
-    ScenarioOp op;
-    while (reader.Next(op)) player.Play(op);
-    player.Start();
-  } catch (const ScenarioError& e) {
-    report(where() + e.what());
-    status = kExitUsageOrScenario;
-  } catch (const SyncTimeout& e) {
-    report(where() + e.what());
-    status = kExitSyncTimeout;
-    worker_answering = false;
-  } catch (const WorkerStartError& e) {
-    report(where() + "cannot start the worker: " + e.what());
-    status = kExitPluginRefused;
+  if (from_capture) {
+    status =
+        PlayCapture(options, *source, *plugin, console, sinks, emitted.get(), worker_answering);
+  } else {
+    PlayerSettings settings;
+    settings.scenario_name = scenario_name;
+    settings.config_path = config_path;
+    settings.sync_timeout_seconds = options.sync_timeout_seconds;
+    ScenarioPlayer player(*plugin, state, console, sinks, settings);
+    ScenarioReader reader(*scenario);
+    auto where = [&] { return scenario_name + ":" + std::to_string(reader.LineNumber()) + ": "; };
+    try {
+      ScenarioOp op;
+      while (reader.Next(op)) player.Play(op);
+      player.Start();
+    } catch (const ScenarioError& e) {
+      report(where() + e.what());
+      status = kExitUsageOrScenario;
+    } catch (const SyncTimeout& e) {
+      report(where() + e.what());
+      status = kExitSyncTimeout;
+      worker_answering = false;
+    } catch (const WorkerStartError& e) {
+      report(where() + "cannot start the worker: " + e.what());
+      status = kExitPluginRefused;
+    }
   }
   console.EndProgress();
 
@@ -200,6 +313,10 @@ int RunReplay(const ReplayOptions& options) {
   library.Close();
 
   if (!sinks.Finish() && status == kExitDone) status = kExitUsageOrScenario;
+  if (emitted && !emitted->Finish()) {
+    report(emitted->Error());
+    if (status == kExitDone) status = kExitUsageOrScenario;
+  }
   if (out.get() != stdout) {
     const int rc = std::fclose(out.release());
     if (rc != 0) {

@@ -1,7 +1,7 @@
 // RunReplay: loads the plugin, plays a scenario against it and records every sink call.
 #pragma once
 
-#include "tools/replay_options.h"
+#include "tools/cli/replay_options.h"
 
 namespace replay {
 

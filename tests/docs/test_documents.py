@@ -114,8 +114,9 @@ class Checker:
 
 
 def run_replay(args, stdin_text=None):
+    # In the source tree, where golden argument files name their files by relative paths.
     result = subprocess.run([ARGS.replay, "-q"] + args, input=stdin_text, capture_output=True,
-                            text=True, check=False, timeout=600)
+                            text=True, check=False, timeout=600, cwd=ARGS.source)
     if result.returncode != 0:
         raise AssertionError("korvel-replay %s exited with %d:\n%s" %
                              (" ".join(args), result.returncode, result.stderr))

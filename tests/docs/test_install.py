@@ -1,7 +1,10 @@
 #!/usr/bin/python3
-"""The installed tree and the Debian package: what lands where, and that the installed
-korvel-replay plays the demo with no option but the scenario, from the staging directory, without
-LD_LIBRARY_PATH, loading the daemon library stand-in and the plugin installed beside it.
+"""The installed tree and the two Debian packages (korvel-proc-core: the plugin, configuration,
+documents reference and schemas; korvel-replay: the tool, the daemon library stand-in in a private
+directory of its own, the examples): what lands where, and that the installed korvel-replay plays
+the demo with no option but the scenario, and the example capture with the installed
+configuration, from the staging directory, without LD_LIBRARY_PATH, loading the daemon library
+stand-in and the plugin installed beside it.
 
     /usr/bin/python3 tests/docs/test_install.py --build DIR --source DIR --prefix P \\
         --bindir D --libdir D --docdir D --config-file F --version V --cmake CMAKE \\
@@ -69,8 +72,17 @@ def read_records(text):
     return [json.loads(line) for line in text.splitlines() if line.strip()]
 
 
+def replay_docdir():
+    """The replay tool's documentation directory, beside the plugin's."""
+    return os.path.join(os.path.dirname(ARGS.docdir.rstrip("/")), "korvel-replay")
+
+
+CORE_FILES = ["korveld/libkorvel-proc-core.so.0"]
+REPLAY_FILES = ["korvel-replay/libkorveld.so.25"]
+
+
 class InstalledTree:
-    """Checks shared by the staged install and the unpacked package."""
+    """Checks shared by the staged install and the unpacked packages."""
 
     def check_layout(self, root):
         bindir = under(root, ARGS.bindir)
@@ -80,28 +92,37 @@ class InstalledTree:
         plugin = os.path.join(libdir, "korveld", "libkorvel-proc-core.so.0")
         self.assertTrue(os.path.isfile(plugin), plugin)
         self.assertIn("Library soname: [libkorvel-proc-core.so.0]", readelf(plugin))
-        host = os.path.join(libdir, "libkorveld.so.25")
+        # The stand-in lies in the tool's private directory, never in the system's library
+        # directory, where the real daemon's library lives.
+        host = os.path.join(libdir, "korvel-replay", "libkorveld.so.25")
         self.assertTrue(os.path.isfile(host), host)
         self.assertTrue(os.path.islink(host), "the stand-in's SONAME link")
-        self.assertIn("$ORIGIN/", readelf(tool), "korvel-replay finds its library by RPATH")
+        self.assertEqual(glob.glob(os.path.join(libdir, "libkorveld*")), [])
+        runpath = [line for line in readelf(tool).splitlines() if "path" in line.lower()]
+        self.assertTrue(runpath and "$ORIGIN/" in runpath[0] and "/korvel-replay]" in runpath[0],
+                        "korvel-replay finds its library by RPATH in its private directory")
         config = under(root, ARGS.config_file)
         with open(config, encoding="utf-8") as installed, \
                 open(os.path.join(ARGS.source, "examples", "korvel-proc-core.json"),
                      encoding="utf-8") as source:
             self.assertEqual(installed.read(), source.read())
         docdir = under(root, ARGS.docdir)
-        for name in ("README.md", "documents.md", "configuration.md", "filters.md",
-                     "examples/demo.jsonl", "examples/documents.jsonl"):
+        for name in ("README.md", "documents.md", "configuration.md", "filters.md"):
             self.assertTrue(os.path.isfile(os.path.join(docdir, name)), name)
         schemas = sorted(os.path.basename(p)[:-len(".schema.json")]
                          for p in glob.glob(os.path.join(docdir, "schemas", "*")))
         self.assertEqual(schemas, sorted(SCHEMA_NAMES))
-        return tool, docdir
+        tool_docdir = under(root, replay_docdir())
+        for name in ("README.md", "examples/demo.jsonl", "examples/documents.jsonl",
+                     "examples/loopback.pcap"):
+            self.assertTrue(os.path.isfile(os.path.join(tool_docdir, name)), name)
+        return tool, tool_docdir
 
-    def play(self, tool, scenario, root):
-        """Plays a scenario with the installed tool from / with a clean environment; returns
-        its records, and checks that the libraries it loaded came from the staged tree."""
-        result = subprocess.run([tool, "-q", scenario], capture_output=True, text=True, cwd="/",
+    def play(self, tool, args, root):
+        """Plays a scenario or capture with the installed tool from / with a clean environment;
+        returns its records, and checks that the libraries it loaded came from the staged
+        tree."""
+        result = subprocess.run([tool, "-q"] + args, capture_output=True, text=True, cwd="/",
                                 env=clean_env(LD_DEBUG="libs"), check=False, timeout=300)
         self.assertEqual(result.returncode, 0, result.stderr[-3000:])
         # The dynamic linker names every library it initializes by its full path.
@@ -117,15 +138,20 @@ class InstalledTree:
 
     def check_plays(self, root):
         tool, docdir = self.check_layout(root)
-        played = self.play(tool, os.path.join(docdir, "examples", "demo.jsonl"), root)
+        played = self.play(tool, [os.path.join(docdir, "examples", "demo.jsonl")], root)
         with open(os.path.join(ARGS.source, "tests", "scenarios", "demo.expected.jsonl"),
                   encoding="utf-8") as handle:
             expected = read_records(handle.read())
         self.assertEqual(len(played), len(expected))
         for number, (got, want) in enumerate(zip(normalized(played), normalized(expected)), 1):
             self.assertEqual(got, want, "demo record %d" % number)
-        examples = self.play(tool, os.path.join(docdir, "examples", "documents.jsonl"), root)
+        examples = self.play(tool, [os.path.join(docdir, "examples", "documents.jsonl")], root)
         self.assertEqual(len(examples), 20)
+        capture = self.play(tool, ["--config", under(root, ARGS.config_file), "--pcap",
+                                   os.path.join(docdir, "examples", "loopback.pcap")], root)
+        types = [record["payload"].get("type") for record in capture]
+        self.assertGreater(types.count("flow"), 0)
+        self.assertEqual(types.count("flow"), types.count("flow_purge"))
 
 
 class InstallTest(unittest.TestCase, InstalledTree):
@@ -142,39 +168,59 @@ class InstallTest(unittest.TestCase, InstalledTree):
 @unittest.skipUnless(shutil.which("dpkg-deb"), "dpkg-deb")
 class PackageTest(unittest.TestCase, InstalledTree):
 
-    def test_debian_package(self):
+    def test_debian_packages(self):
         with tempfile.TemporaryDirectory(prefix="korvel-package.") as work:
             result = subprocess.run(
                 [ARGS.cpack, "-G", "DEB", "--config", os.path.join(ARGS.build, "CPackConfig.cmake"),
                  "-B", work], capture_output=True, text=True, check=False, cwd=work)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-            packages = glob.glob(os.path.join(work, "*.deb"))
-            self.assertEqual(len(packages), 1, packages)
-            package = packages[0]
             arch = subprocess.run(["dpkg", "--print-architecture"], capture_output=True,
                                   text=True, check=True).stdout.strip()
-            self.assertEqual(os.path.basename(package), "korvel-proc-core_%s_%s.deb" %
-                             (ARGS.version, arch))
-
-            fields = subprocess.run(["dpkg-deb", "-f", package], capture_output=True, text=True,
-                                    check=True).stdout
-            control = dict(line.split(": ", 1) for line in fields.splitlines()
-                           if ": " in line and not line.startswith(" "))
-            self.assertEqual(control["Package"], "korvel-proc-core")
-            self.assertEqual(control["Version"], ARGS.version)
-            self.assertEqual(control["Architecture"], arch)
-            depends = [d.split()[0] for d in control["Depends"].split(", ")]
-            for needed in ("libc6", "libstdc++6", "zlib1g"):
-                self.assertIn(needed, depends)
-            self.assertNotIn("korveld", " ".join(depends))
-
-            info = os.path.join(work, "control")
-            subprocess.run(["dpkg-deb", "-e", package, info], check=True)
-            with open(os.path.join(info, "conffiles"), encoding="utf-8") as handle:
-                self.assertEqual(handle.read().split(), [ARGS.config_file])
+            names = ("korvel-proc-core", "korvel-replay")
+            packages = {name: os.path.join(work, "%s_%s_%s.deb" % (name, ARGS.version, arch))
+                        for name in names}
+            self.assertEqual(sorted(glob.glob(os.path.join(work, "*.deb"))),
+                             sorted(packages.values()))
 
             root = os.path.join(work, "root")
-            subprocess.run(["dpkg-deb", "-x", package, root], check=True)
+            depends = {}
+            for name, package in packages.items():
+                fields = subprocess.run(["dpkg-deb", "-f", package], capture_output=True,
+                                        text=True, check=True).stdout
+                control = dict(line.split(": ", 1) for line in fields.splitlines()
+                               if ": " in line and not line.startswith(" "))
+                self.assertEqual(control["Package"], name)
+                self.assertEqual(control["Version"], ARGS.version)
+                self.assertEqual(control["Architecture"], arch)
+                depends[name] = [d.split()[0] for d in control["Depends"].split(", ")]
+                self.assertNotIn("korveld", " ".join(depends[name]))
+                subprocess.run(["dpkg-deb", "-x", package, root], check=True)
+                listing = subprocess.run(["dpkg-deb", "-c", package], capture_output=True,
+                                         text=True, check=True).stdout
+                files = [line.split()[5] for line in listing.splitlines()]
+                own, other = ((CORE_FILES, REPLAY_FILES) if name == names[0]
+                              else (REPLAY_FILES, CORE_FILES))
+                for path in own:
+                    self.assertTrue(any(f.endswith("/" + path) for f in files), (name, path))
+                for path in other:
+                    self.assertFalse(any(f.endswith("/" + path) for f in files), (name, path))
+            for needed in ("libc6", "libstdc++6"):
+                self.assertIn(needed, depends["korvel-proc-core"])
+            for needed in ("korvel-proc-core", "libpcap0.8", "zlib1g", "libc6", "libstdc++6"):
+                self.assertIn(needed, depends["korvel-replay"])
+
+            for name, expected in (("korvel-proc-core", [ARGS.config_file]),
+                                   ("korvel-replay", [])):
+                info = os.path.join(work, "control-" + name)
+                subprocess.run(["dpkg-deb", "-e", packages[name], info], check=True)
+                conffiles = os.path.join(info, "conffiles")
+                if expected:
+                    with open(conffiles, encoding="utf-8") as handle:
+                        self.assertEqual(handle.read().split(), expected)
+                else:
+                    self.assertFalse(os.path.exists(conffiles))
+
+            # Both packages unpacked into one tree, as dpkg installs them.
             self.check_plays(root)
 
 

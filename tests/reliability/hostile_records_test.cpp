@@ -23,7 +23,7 @@
 #include "support/sink_recorder.h"
 #include "support/temp_file.h"
 #include "support/wait.h"
-#include "tools/sink_line.h"
+#include "tools/output/sink_line.h"
 
 namespace {
 

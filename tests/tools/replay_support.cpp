@@ -99,7 +99,8 @@ std::vector<json> ReadMsgpackDocuments(const std::string& bytes) {
   return documents;
 }
 
-ToolRun RunReplayTool(const std::vector<std::string>& args, const std::string& input) {
+ToolRun RunReplayTool(const std::vector<std::string>& args, const std::string& input,
+                      const std::string& cwd) {
   ScratchDir streams;
   const std::string in_path = streams.Write("stdin", input);
   const std::string out_path = streams.Path() + "/stdout";
@@ -110,6 +111,7 @@ ToolRun RunReplayTool(const std::vector<std::string>& args, const std::string& i
   for (const auto& [fd, file] : {std::pair{STDOUT_FILENO, &out_path}, {STDERR_FILENO, &err_path}})
     posix_spawn_file_actions_addopen(&actions, fd, file->c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   std::vector<std::string> argv_text{KORVEL_REPLAY_PATH};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;

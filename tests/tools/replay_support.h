@@ -18,8 +18,10 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs korvel-replay with `args`, feeding `input` on its standard input.
-ToolRun RunReplayTool(const std::vector<std::string>& args, const std::string& input = "");
+// Runs korvel-replay with `args`, feeding `input` on its standard input, in the directory `cwd`
+// (default: the test's own).
+ToolRun RunReplayTool(const std::vector<std::string>& args, const std::string& input = "",
+                      const std::string& cwd = "");
 
 // A private directory under $TMPDIR (or /tmp), removed with everything in it at the end.
 class ScratchDir {

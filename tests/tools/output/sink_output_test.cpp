@@ -1,0 +1,99 @@
+// Tests of what a sink call becomes: the output line, safe file names, the per-channel files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "replay_support.h"
+#include "tools/output/safe_file_name.h"
+#include "tools/output/sink_files.h"
+#include "tools/output/sink_line.h"
+#include "tools/output/sink_output.h"
+
+namespace {
+
+using korvel_test::ReadFileText;
+using korvel_test::ScratchDir;
+using replay::DumpDocument;
+using replay::FormatSinkLine;
+using replay::SinkFiles;
+
+TEST(SinkLine, MembersInOrderChannelsAsAStringOrArrayInvalidUtf8Replaced) {
+  const std::string bad = std::string("ab\xff") + "\xc3";
+  const std::string fixed = "ab\xEF\xBF\xBD\xEF\xBF\xBD";
+  EXPECT_EQ(FormatSinkLine(
+                "sink-a", {"ch"},
+                DumpDocument(json::parse(R"({"type":"flow","b":[1,2.5,null],"a":true})")), 0x19),
+            R"({"sink":"sink-a","channel":"ch","flags":25,"payload":{"a":true,"b":[1,2.5,null],)"
+            R"("type":"flow"}})"
+            "\n");
+  EXPECT_EQ(FormatSinkLine("s", {"b", "a"}, "null", 1),
+            "{\"sink\":\"s\",\"channel\":[\"a\",\"b\"],\"flags\":1,\"payload\":null}\n");
+  EXPECT_EQ(FormatSinkLine("s", {}, "{}", 255),
+            "{\"sink\":\"s\",\"channel\":[],\"flags\":255,\"payload\":{}}\n");
+  EXPECT_EQ(DumpDocument({{"user_agent", bad}, {bad, 1}}),
+            "{\"" + fixed + "\":1,\"user_agent\":\"" + fixed + "\"}");
+  EXPECT_EQ(FormatSinkLine(bad, {bad}, "1", 1), "{\"sink\":\"" + fixed + "\",\"channel\":\"" +
+                                                    fixed + "\",\"flags\":1,\"payload\":1}\n");
+}
+
+TEST(SinkFiles, SafeNamesAndSuffixesByTheFlags) {
+  const std::pair<std::string, std::string> names[] = {
+      {"sink-http_2.v1", "sink-http_2.v1"},
+      {"a/b", "a%2Fb"},
+      {"..", "%2E."},
+      {"../etc/passwd", "%2E.%2Fetc%2Fpasswd"},
+      {".hidden", "%2Ehidden"},
+      {"a.b.", "a.b."},
+      {"100%", "100%25"},
+      {"sp ace\n\x7f\xc3\xa9", "sp%20ace%0A%7F%C3%A9"},
+      {"", "%"}};
+  for (const auto& [name, safe] : names) EXPECT_EQ(replay::SafeFileName(name), safe) << name;
+  const std::pair<uint8_t, std::string> files[] = {{0x01, "c.json"},       {0x19, "c.json"},
+                                                   {0x21, "c.json.gz"},    {0x04, "c.msgpack"},
+                                                   {0x3c, "c.msgpack.gz"}, {0x00, "c.json"}};
+  for (const auto& [flags, file] : files) EXPECT_EQ(SinkFiles::FileName("c", flags), file);
+  EXPECT_EQ(SinkFiles::FileName("../x", 0x01), "%2E.%2Fx.json");
+}
+
+TEST(SinkFiles, DirectoriesAreMadeAndAFileThatCannotBeWrittenIsReportedOnce) {
+  ScratchDir dir;
+  EXPECT_EQ(replay::MakeDirectories(dir.Path() + "/a/b/c"), "");
+  EXPECT_EQ(replay::MakeDirectories(dir.Path() + "/a/b/c/"), "");
+  const std::string file = dir.Write("s", "in the way");  // where the sink's directory should be
+  EXPECT_EQ(replay::MakeDirectories(file), file + ": Not a directory");
+  SinkFiles files(dir.Path());
+  EXPECT_EQ(files.Write("s", "c", json::object(), "{}", 0x01), file + "/c.json: Not a directory");
+  EXPECT_EQ(files.Write("s", "c", json::object(), "{}", 0x01), "");
+  EXPECT_TRUE(files.Close().empty());
+}
+
+TEST(SinkOutput, RecordsLinesAndFilesInCallOrderAndCounts) {
+  ScratchDir dir;
+  const std::string path = dir.Path() + "/out.jsonl";
+  std::FILE* out = std::fopen(path.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  std::vector<std::string> reports;
+  SinkFiles files(dir.Path() + "/sinks");
+  ASSERT_EQ(replay::MakeDirectories(dir.Path() + "/sinks"), "");
+  replay::SinkOutput sinks(out, "out.jsonl", &files,
+                           [&reports](const std::string& message) { reports.push_back(message); });
+  sinks.Record("a", {"x"}, json{{"n", 1}}, 0x01);
+  sinks.Record("a", {"x"}, json{{"n", 3}}, 0x01);
+  sinks.Record("b", {"y"}, json{{"n", 2}}, 0x04);
+  EXPECT_EQ(sinks.Count(), 3u);
+  EXPECT_FALSE(sinks.Busy());
+  EXPECT_TRUE(sinks.Finish());
+  std::fclose(out);
+  EXPECT_TRUE(reports.empty());
+  EXPECT_EQ(ReadFileText(path),
+            "{\"sink\":\"a\",\"channel\":\"x\",\"flags\":1,\"payload\":{\"n\":1}}\n"
+            "{\"sink\":\"a\",\"channel\":\"x\",\"flags\":1,\"payload\":{\"n\":3}}\n"
+            "{\"sink\":\"b\",\"channel\":\"y\",\"flags\":4,\"payload\":{\"n\":2}}\n");
+  EXPECT_EQ(ReadFileText(dir.Path() + "/sinks/a/x.json"), "{\"n\":1}\n{\"n\":3}\n");
+  EXPECT_EQ(korvel_test::ReadMsgpackDocuments(ReadFileText(dir.Path() + "/sinks/b/y.msgpack")),
+            (std::vector<json>{json{{"n", 2}}}));
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+// TrackerSettings: the flow tracker's tunables, each with its default.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace capture {
+
+struct TrackerSettings {
+  // Networks whose addresses are local, as CIDR texts ("10.0.0.0/8", "fd00::/8"); empty: the
+  // private, unique-local, link-local and loopback ranges (see kDefaultLocalNets).
+  std::vector<std::string> local_nets;
+  // Capture seconds between two updates; the player fills it from the global configuration.
+  uint32_t update_interval_s = 15;
+  // Idle times after which a flow without packets expires, by protocol.
+  uint32_t tcp_idle_s = 300;
+  uint32_t udp_idle_s = 30;
+  uint32_t other_idle_s = 30;
+  // How long a closed TCP flow (FIN both ways, or a RST) stays after its last packet, so that the
+  // last segments of the closing handshake still count in it.
+  uint32_t tcp_closed_linger_s = 2;
+};
+
+// The local networks used when TrackerSettings::local_nets is empty.
+extern const std::vector<std::string> kDefaultLocalNets;
+
+}  // namespace capture

@@ -1,0 +1,53 @@
+// SinkOutput: the stand-in's sink handler: records every sink call as one line, and in files.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "kv/json.h"
+#include "tools/output/sink_files.h"
+
+namespace replay {
+
+// Record() runs on the plugin's worker thread; `lock` keeps the lines whole and in call order
+// and guards the output stream, the sink files and `failed`. Count() may be read from any thread.
+// Finish() is for the main thread once the worker has ended.
+class SinkOutput {
+ public:
+  using Report = std::function<void(const std::string& message)>;
+
+  // `out` receives the lines (`out_name` names it in messages); `files` (may be null) receives
+  // the payloads per channel; `report` prints a problem (without a newline).
+  SinkOutput(std::FILE* out, std::string out_name, SinkFiles* files, Report report);
+
+  // Records one sink call. Never throws: a failure is reported and the call is still counted.
+  void Record(const std::string& sink, const std::set<std::string>& channels, const json& payload,
+              uint8_t flags) noexcept;
+
+  uint64_t Count() const { return calls.load(); }
+  // True while a call is being recorded (its writes may wait on a slow reader). Any thread.
+  bool Busy() const { return busy.load(); }
+
+  // Flushes the output and closes the sink files. False when any write failed.
+  bool Finish();
+
+ private:
+  void Fail(const std::string& message);  // with lock held
+
+  std::mutex lock;
+  std::FILE* out;
+  std::string out_name;
+  SinkFiles* files;
+  Report report;
+  bool failed = false;
+  bool out_failed = false;
+  std::atomic<uint64_t> calls{0};
+  std::atomic<bool> busy{false};
+};
+
+}  // namespace replay

@@ -1,0 +1,143 @@
+// CapturePlayer: flow events, updates with their drain, settling, and real-time pacing.
+#include "tools/player/capture_player.h"
+
+#include <exception>
+#include <thread>
+#include <utility>
+
+#include "tools/constants.h"
+
+namespace replay {
+
+CapturePlayer::CapturePlayer(kvPluginProcessor& plugin_, WorkerDriver& worker_, Console& console_,
+                             CapturePlayerSettings settings_, ScenarioWriter* scenario_)
+    : plugin(plugin_),
+      worker(worker_),
+      console(console_),
+      settings(std::move(settings_)),
+      scenario(scenario_) {}
+
+void CapturePlayer::CallPlugin(const char* what, const std::function<void()>& call) {
+  std::string error;
+  try {
+    call();
+    events_delivered++;
+    return;
+  } catch (const std::exception& e) {
+    error = e.what();
+  } catch (const std::string& text) {
+    error = text;
+  } catch (...) {
+    error = "an unknown exception";
+  }
+  console.Line(std::string(kProgramName) + ": " + settings.source_name + ": " + what +
+               ": the plugin threw: " + error);
+}
+
+const std::string& CapturePlayer::KeyOf(const kvFlow* flow) {
+  auto it = keys.find(flow);
+  if (it == keys.end()) {
+    it = keys.emplace(flow, std::string(kCaptureFlowKeyPrefix) + std::to_string(++flows_numbered))
+             .first;
+  }
+  return it->second;
+}
+
+void CapturePlayer::FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) {
+  if (!flow) return;
+  if (scenario != nullptr) {
+    const std::string& key = KeyOf(flow.get());
+    scenario->Flow(key, *flow);
+    scenario->Event(event, key);
+    if (event == kvPluginProcessor::EVENT_FLOW_PURGE) scenario->Forget(key);
+  }
+  handed_out.Add(flow);
+  handed_since_drain = true;
+  CallPlugin(event == kvPluginProcessor::EVENT_FLOW_PURGE ? "purge" : "new flow",
+             [&] { plugin.DispatchProcessorEvent(event, flow); });
+  if (event == kvPluginProcessor::EVENT_FLOW_PURGE) keys.erase(flow.get());
+  // The first event after an update's end carries that update's payloads: the worker sends them
+  // after the batch it takes this event in, which must not depend on when the next event comes.
+  if (payloads_due) Drain();
+}
+
+void CapturePlayer::Update(capture::UpdateRecords& update) {
+  if (scenario != nullptr) {
+    scenario->FlowMap(update.flow_map);
+    scenario->Plain("walk");
+  }
+  for (const std::weak_ptr<kvFlow>& flow : update.ready) handed_out.Add(flow);
+  if (!update.ready.empty()) handed_since_drain = true;
+  CallPlugin("walk", [&] {
+    plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP, &update.flow_map);
+  });
+  Drain();
+
+  if (scenario != nullptr) {
+    scenario->Interfaces(update.interfaces);
+    scenario->Plain("interfaces");
+  }
+  CallPlugin("interfaces", [&] {
+    plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_INTERFACES, &update.interfaces);
+  });
+  for (auto& [name, stats] : update.interface_stats) {
+    if (scenario != nullptr) scenario->InterfaceStats(name, stats);
+    CallPlugin("interface counters", [&, &name = name, &stats = stats] {
+      plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_INTERFACE_STATS, name, &stats);
+    });
+  }
+  if (scenario != nullptr) scenario->GlobalStats(update.global_stats);
+  CallPlugin("global counters", [&] {
+    plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_GLOBAL_STATS, &update.global_stats);
+  });
+  if (scenario != nullptr) scenario->Status(update.status);
+  CallPlugin("status", [&] {
+    plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_INSTANCE_STATUS, &update.status);
+  });
+  if (scenario != nullptr) scenario->Plain("update_end");
+  CallPlugin("update end",
+             [&] { plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE); });
+  payloads_due = true;
+}
+
+void CapturePlayer::WaitReleased(const char* what) {
+  if (!worker.WaitUntil([this] { return handed_out.Released(); })) {
+    throw SyncTimeout(std::string(what) + ": the worker stopped responding (no progress for " +
+                      std::to_string(worker.TimeoutSeconds()) + " s)");
+  }
+}
+
+void CapturePlayer::Drain() {
+  if (!handed_since_drain) return;
+  if (scenario != nullptr) scenario->Plain("sync");
+  WaitReleased("drain");
+  // Any acquisition of the thread lock after the last release comes after the end of the pass
+  // that released it, and so after that pass sent the periodic payloads it had pending.
+  if (!worker.WaitForLockCount(worker.LockCount() + 1)) {
+    throw SyncTimeout("drain: the worker stopped responding (no progress for " +
+                      std::to_string(worker.TimeoutSeconds()) + " s)");
+  }
+  handed_since_drain = false;
+  payloads_due = false;
+}
+
+void CapturePlayer::Settle() {
+  if (handed_out.Empty()) return;
+  if (scenario != nullptr) scenario->Plain("sync");
+  WaitReleased("settle");
+}
+
+void CapturePlayer::Clock(uint64_t time_us) {
+  if (!settings.realtime) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!clock_started || time_us < first_time_us) {
+    clock_started = true;
+    first_time_us = time_us;
+    first_played = now;
+    return;
+  }
+  const auto due = first_played + std::chrono::microseconds(time_us - first_time_us);
+  if (due > now) std::this_thread::sleep_until(due);
+}
+
+}  // namespace replay
