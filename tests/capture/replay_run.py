@@ -58,8 +58,10 @@ class Run:
         return found
 
 
-# Seconds one run of a small capture may take; longer is a fault worth naming.
-RUN_TIMEOUT_S = 15
+# Seconds one run of a small capture may take; longer is a fault worth naming. A replayed
+# scenario waits up to two of the worker's one-second waits per "sync", and the sanitizer builds
+# run several times slower, so the bound is generous: it is there to name a hang, not to time.
+RUN_TIMEOUT_S = 90
 TIMED_OUT = -1
 
 
