@@ -18,9 +18,10 @@ class CaptureReader {
   CaptureReader(const CaptureReader&) = delete;
   CaptureReader& operator=(const CaptureReader&) = delete;
 
-  // Opens the file (standard input for "-", the spec's stream when it has one) and checks its
-  // link type. Throws CaptureError "FILE: reason": the system's error text for a file that
-  // cannot be opened, libpcap's for one that is not a capture, "unsupported link type NAME (N)".
+  // Opens the file (standard input for "-", the interface's own stream when it has one) and
+  // checks its link type. Throws CaptureError "FILE: reason": the system's error text for a file
+  // that cannot be opened, libpcap's for one that is not a capture, "unsupported link type NAME
+  // (N)".
   void Open();
 
   // Reads the next packet; false at the end of the file or at damage, which Error() then tells
