@@ -1,11 +1,11 @@
 // CapturePlayer: flow events, updates with their drain, settling, and real-time pacing.
 #include "tools/player/capture_player.h"
 
-#include <exception>
 #include <thread>
 #include <utility>
 
 #include "tools/constants.h"
+#include "tools/player/plugin_call.h"
 
 namespace replay {
 
@@ -19,16 +19,9 @@ CapturePlayer::CapturePlayer(kvPluginProcessor& plugin_, WorkerDriver& worker_, 
 
 void CapturePlayer::CallPlugin(const char* what, const std::function<void()>& call) {
   std::string error;
-  try {
-    call();
+  if (PluginCall(call, error)) {
     events_delivered++;
     return;
-  } catch (const std::exception& e) {
-    error = e.what();
-  } catch (const std::string& text) {
-    error = text;
-  } catch (...) {
-    error = "an unknown exception";
   }
   console.Line(std::string(kProgramName) + ": " + settings.source_name + ": " + what +
                ": the plugin threw: " + error);

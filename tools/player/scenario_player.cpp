@@ -2,12 +2,12 @@
 #include "tools/player/scenario_player.h"
 
 #include <chrono>
-#include <exception>
 #include <thread>
 #include <utility>
 
 #include "kv/global_config.h"
 #include "tools/constants.h"
+#include "tools/player/plugin_call.h"
 #include "tools/scenario/config_file.h"
 #include "tools/scenario/flow_patch.h"
 #include "tools/scenario/interface_patch.h"
@@ -83,16 +83,7 @@ void ScenarioPlayer::Play(const ScenarioOp& op) {
 
 void ScenarioPlayer::CallPlugin(const ScenarioOp& op, const std::function<void()>& call) {
   std::string error;
-  try {
-    call();
-    return;
-  } catch (const std::exception& e) {
-    error = e.what();
-  } catch (const std::string& text) {
-    error = text;
-  } catch (...) {
-    error = "an unknown exception";
-  }
+  if (PluginCall(call, error)) return;
   console.Line(std::string(kProgramName) + ": " + settings.scenario_name + ":" +
                std::to_string(op.line) + ": " + op.name + ": the plugin threw: " + error);
 }
