@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "config/constants.h"
 #include "config/json_refs.h"
+#include "config/vocabulary.h"
 #include "kv/exception.h"
 
 namespace {

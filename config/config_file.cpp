@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "config/constants.h"
+#include "config/vocabulary.h"
 
 kppConfigFile::~kppConfigFile() {
   if (fd >= 0) ::close(fd);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/constants.h"
+#include "config/vocabulary.h"
 #include "kv/json.h"
 
 namespace kpp::config {

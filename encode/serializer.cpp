@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "encode/empty_value.h"
+
 namespace {
 
 // The member `key` of `parent`, made when missing; a null parent becomes an object first. Unlike
@@ -35,9 +37,7 @@ void Store(json& j, const kvSerializer::Path& keys, json&& value) {
   }
 }
 
-bool IsEmptyValue(const json& value) {
-  return value.is_null() || ((value.is_array() || value.is_object()) && value.empty());
-}
+using kpp::encode::IsEmptyValue;
 
 }  // namespace
 

@@ -1,28 +1,30 @@
-// DispatchStreamPayload: the five stream documents of one update, to stream-stats channels.
-#include "kv/version.h"
-#include "payload/keys.h"
-#include "plugin/plugin.h"
+// kppDispatchStreamPayload: the five stream documents of one update, to stream-stats channels.
+#include "payload/stream_payload.h"
 
-void kppPlugin::DispatchStreamPayload(const kppUpdateDocuments& documents) {
+#include "kv/version.h"
+#include "payload/document_texts.h"
+
+void kppDispatchStreamPayload(const kppUpdateDocuments& documents,
+                              const kppDocumentDispatch& dispatch) {
   json document = documents.status;
   document[kpp::keys::Type()] = kpp::texts::kAgentStatus;
   document[kpp::keys::AgentVersion()] = kv_get_version();
   document[kpp::keys::BuildVersion()] = kv_get_version_and_features(false);
-  DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+  dispatch(kppChannelConfig::TYPE_STREAM_STATS, document);
 
   document = documents.interfaces;
-  document[kpp::keys::Type()] = kpp::texts::kInterfaces;
-  DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+  document[kpp::keys::Type()] = "interfaces";
+  dispatch(kppChannelConfig::TYPE_STREAM_STATS, document);
 
   document = documents.endpoints;
-  document[kpp::keys::Type()] = kpp::texts::kEndpoints;
-  DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+  document[kpp::keys::Type()] = "endpoints";
+  dispatch(kppChannelConfig::TYPE_STREAM_STATS, document);
 
   document = documents.interface_stats;
-  document[kpp::keys::Type()] = kpp::texts::kInterfaceStats;
-  DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+  document[kpp::keys::Type()] = "interface_stats";
+  dispatch(kppChannelConfig::TYPE_STREAM_STATS, document);
 
   document = documents.global_stats;
-  document[kpp::keys::Type()] = kpp::texts::kGlobalStats;
-  DispatchPayload(kppChannelConfig::TYPE_STREAM_STATS, document);
+  document[kpp::keys::Type()] = "global_stats";
+  dispatch(kppChannelConfig::TYPE_STREAM_STATS, document);
 }

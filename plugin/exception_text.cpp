@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "plugin/constants.h"
+#include "plugin/worker_constants.h"
 
 std::string kppExceptionText() {
   try {

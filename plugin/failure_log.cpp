@@ -2,7 +2,7 @@
 #include "plugin/failure_log.h"
 
 #include "kv/log.h"
-#include "plugin/constants.h"
+#include "plugin/worker_constants.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include "kv/exception.h"
 #include "kv/flow_map.h"
-#include "plugin/constants.h"
 #include "plugin/plugin.h"
 #include "plugin/thread_lock_guard.h"
+#include "plugin/worker_constants.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "kv/exception.h"
 #include "kv/log.h"
-#include "plugin/constants.h"
+#include "plugin/identity.h"
 
 namespace {
 constexpr const char* kConstructorSignature =
@@ -19,8 +19,7 @@ kppPlugin::kppPlugin(const std::string& tag_, const kvPlugin::Params& params)
   if (conf_filename.empty()) {
     throw kvException("%s: %s: %s", kConstructorSignature, "conf_filename", strerror(EINVAL));
   }
-  reload.store(true);
-  dispatch_pending.store(false);
+  // reload (true) and dispatch_pending (false) have their values from the initializer list.
 
   pthread_condattr_t attr;
   int rc = pthread_condattr_init(&attr);

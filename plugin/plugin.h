@@ -13,34 +13,31 @@
 #include <vector>
 
 #include "config/channel_config.h"
+#include "config/settings.h"
 #include "kv/flow_parser.h"
 #include "kv/json.h"
 #include "kv/plugin.h"
-#include "plugin/constants.h"
+#include "payload/flow_event.h"
+#include "payload/interface_flows.h"
+#include "payload/update_documents.h"
 #include "plugin/failure_log.h"
-#include "plugin/flow_event.h"
 
 class kvFlowMap;
 class kvInterface;
 class kvInstanceStatus;
 class kvPacketStats;
 
-// The stored documents of one update, as the worker takes them over after the end of an update.
-struct kppUpdateDocuments {
-  json status;
-  json interfaces;
-  json endpoints;
-  json interface_stats;
-  json global_stats;
-};
-
 // Threads: the daemon's threads call the DispatchProcessorEvent overloads and DispatchEvent; the
 // worker thread (Entry) loads the configuration, encodes flows and dispatches every payload.
-// Each member below says who may touch it.
+// Each member below says who may touch it. The configuration is read by config/ and the
+// documents are built and routed by payload/; the members here hand their state to those.
+// The non-virtual operations and the members are public so that the tests and benchmarks can
+// drive one step at a time and look at the state it leaves; nothing else in the plugin reaches
+// them from outside the class.
 class kppPlugin : public kvPluginProcessor {
  public:
-  using Sinks = std::map<std::string, std::map<std::string, kppChannelConfig>>;
-  using InterfaceFlows = std::map<std::string, std::unordered_map<uint64_t, json>>;
+  using Sinks = kppSinks;
+  using InterfaceFlows = kppInterfaceFlows;
   using Interfaces = std::map<std::string, std::shared_ptr<kvInterface>>;
 
   // Cache line size of the processors the daemon runs on.

@@ -7,21 +7,15 @@
 #include <string>
 #include <unordered_map>
 
+#include "encode/empty_value.h"
 #include "kv/exception.h"
 #include "kv/log.h"
 #include "payload/release_document.h"
-#include "plugin/constants.h"
 #include "plugin/exception_text.h"
+#include "plugin/identity.h"
 #include "plugin/plugin.h"
 #include "plugin/thread_lock_guard.h"
-
-namespace {
-
-bool IsEmptyDocument(const json& document) {
-  return document.is_null() || ((document.is_object() || document.is_array()) && document.empty());
-}
-
-}  // namespace
+#include "plugin/worker_constants.h"
 
 void* kppPlugin::Entry() {
   kv_printf(
@@ -65,6 +59,9 @@ void* kppPlugin::Entry() {
   }
 }
 
+// The thread lock is taken once here, once per pass: the replay tool's sync counts the worker's
+// acquisitions of it (tools/player/scenario_player.cpp), and tests/plugin/thread_lock_test.cpp
+// pins how many each kind of pass takes.
 bool kppPlugin::TakeBatch() {
   bool traded;
   {
@@ -166,7 +163,7 @@ void kppPlugin::ProcessEvent() {
   json document;
   EncodeFlow(work_queue.back(), document);
   work_queue.pop_back();
-  if (IsEmptyDocument(document)) return;
+  if (kpp::encode::IsEmptyValue(document)) return;
   DispatchPayload(kppChannelConfig::TYPE_LEGACY_SOCKET, document);
   DispatchPayload(kppChannelConfig::TYPE_STREAM_FLOWS, document);
   // Freed from the leaves up: the library's destructor would first move every nested value of
@@ -204,12 +201,15 @@ void kppPlugin::FinishUpdate() {
     SendFamily(kpp::kWhatStreamPayloads, kpp::kStreamDocuments,
                [&] { DispatchStreamPayload(documents); });
   }
+  // The legacy family empties interface_flows itself before its document goes out; this is for
+  // the updates it does not run in (no legacy channel, or a failure before it got there).
   interface_flows.clear();
 
   LogDroppedEvents();
   failures.Summarize();
 }
 
+// Takes the thread lock once; counted by the replay tool's sync like the one of TakeBatch.
 void kppPlugin::LogDroppedEvents() {
   uint64_t dropped;
   size_t limit;

@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "korvel_version.h"
+
 namespace replay {
 
 constexpr const char* kProgramName = "korvel-replay";
-constexpr const char* kProgramVersion = "1.2.5";
+constexpr const char* kProgramVersion = KORVEL_VERSION;
 
 // Exit statuses.
 constexpr int kExitDone = 0;
@@ -54,20 +56,14 @@ constexpr uint32_t kAbiFixed20 = 0;
 constexpr uint32_t kAbiFixed24 = 2912;
 constexpr uint32_t kAbiFixed28 = 72;
 
-// Processor event values the ops send unless they name another.
-constexpr uint32_t kEventFlowMap = 1;
-constexpr uint32_t kEventInterfaces = 9;
-constexpr uint32_t kEventInterfaceStats = 10;
-constexpr uint32_t kEventGlobalStats = 11;
-constexpr uint32_t kEventStatus = 12;
-constexpr uint32_t kEventUpdateEnd = 13;
-
 // The flow-map keys the capture source gives its flows: this prefix and the flow's number.
 constexpr const char* kCaptureFlowKeyPrefix = "f";
 
 // A worker pass takes the thread lock once at its start; a pass that installs a configuration
 // takes it once more before that. Waiting for this many acquisitions after a sync begins makes
-// sure that a whole pass began and ended after it.
+// sure that a whole pass began and ended after it. These follow the plugin's worker
+// (plugin/worker.cpp, plugin/load_config.cpp): tests/plugin/thread_lock_test.cpp fails when a
+// pass takes the lock more often.
 constexpr uint64_t kLocksPerSync = 2;
 constexpr uint64_t kLocksPerSyncAfterReload = 3;
 // How often a waiting sync looks at the worker's lock count, after this many quick looks.
@@ -91,10 +87,5 @@ constexpr size_t kMaxConfigDepth = 512;
 constexpr const char* kJsonExtension = ".json";
 constexpr const char* kMsgpackExtension = ".msgpack";
 constexpr const char* kGzipExtension = ".gz";
-
-// Dispatch flag bits of a sink call that decide how --sink-dir writes a document.
-constexpr uint8_t kFlagJson = 0x01;
-constexpr uint8_t kFlagMsgpack = 0x04;
-constexpr uint8_t kFlagGzip = 0x20;
 
 }  // namespace replay

@@ -27,11 +27,11 @@
 #include "tools/player/plugin_library.h"
 #include "tools/player/scenario_player.h"
 #include "tools/player/worker_driver.h"
-#include "tools/scenario/config_file.h"
 #include "tools/scenario/daemon_state.h"
 #include "tools/scenario/scenario_error.h"
 #include "tools/scenario/scenario_reader.h"
 #include "tools/scenario/scenario_writer.h"
+#include "tools/scenario/scratch_files.h"
 
 namespace replay {
 

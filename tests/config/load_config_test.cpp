@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "config/settings.h"
 #include "config_test_support.h"
-#include "plugin/constants.h"
 #include "plugin/plugin.h"
 #include "support/log_capture.h"
 

@@ -10,8 +10,8 @@
 #include "kv/global_config.h"
 #include "kv/instance_status.h"
 #include "kv/packet_stats.h"
-#include "plugin/constants.h"
 #include "plugin/plugin.h"
+#include "plugin/worker_constants.h"
 #include "support/flows.h"
 #include "support/temp_file.h"
 

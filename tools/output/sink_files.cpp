@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "kv/plugin.h"
 #include "tools/constants.h"
 #include "tools/output/safe_file_name.h"
 
@@ -65,9 +66,10 @@ SinkFiles::~SinkFiles() {
 
 std::string SinkFiles::FileName(const std::string& channel, uint8_t flags) {
   std::string name = SafeFileName(channel);
-  name +=
-      (flags & kFlagMsgpack) != 0 && (flags & kFlagJson) == 0 ? kMsgpackExtension : kJsonExtension;
-  if ((flags & kFlagGzip) != 0) name += kGzipExtension;
+  name += (flags & kvPlugin::DF_FORMAT_MSGPACK) != 0 && (flags & kvPlugin::DF_FORMAT_JSON) == 0
+              ? kMsgpackExtension
+              : kJsonExtension;
+  if ((flags & kvPlugin::DF_GZ_DEFLATE) != 0) name += kGzipExtension;
   return name;
 }
 
@@ -95,11 +97,11 @@ std::string SinkFiles::Write(const std::string& sink, const std::string& channel
   const std::string sink_dir = dir + "/" + SafeFileName(sink);
   const std::string path = sink_dir + "/" + FileName(channel, flags);
   std::string error;
-  File& file = Open(sink_dir, path, (flags & kFlagGzip) != 0, error);
+  File& file = Open(sink_dir, path, (flags & kvPlugin::DF_GZ_DEFLATE) != 0, error);
   if (file.failed) return error;
 
   bool written;
-  if ((flags & kFlagMsgpack) != 0 && (flags & kFlagJson) == 0) {
+  if ((flags & kvPlugin::DF_FORMAT_MSGPACK) != 0 && (flags & kvPlugin::DF_FORMAT_JSON) == 0) {
     const std::vector<uint8_t> packed = json::to_msgpack(payload);
     written = WriteAll(file.handle, packed.data(), packed.size());
   } else {

@@ -8,12 +8,12 @@
 #include "kv/global_config.h"
 #include "tools/constants.h"
 #include "tools/player/plugin_call.h"
-#include "tools/scenario/config_file.h"
 #include "tools/scenario/flow_patch.h"
 #include "tools/scenario/interface_patch.h"
 #include "tools/scenario/json_depth.h"
 #include "tools/scenario/member_reader.h"
 #include "tools/scenario/record_readers.h"
+#include "tools/scenario/scratch_files.h"
 
 namespace replay {
 
@@ -187,20 +187,21 @@ void ScenarioPlayer::Event(const ScenarioOp& op) {
 
 void ScenarioPlayer::Walk(const ScenarioOp& op) {
   MemberReader(op.object, "").RequireKnown({"op", "event"});
-  const kvPluginProcessor::Event event = EventValue(op, kEventFlowMap);
+  const kvPluginProcessor::Event event = EventValue(op, kvPluginProcessor::EVENT_FLOW_MAP);
   CallPlugin(op, [&] { plugin.DispatchProcessorEvent(event, &state.FlowMap()); });
 }
 
 void ScenarioPlayer::Interfaces(const ScenarioOp& op) {
   MemberReader(op.object, "").RequireKnown({"op", "event"});
-  const kvPluginProcessor::Event event = EventValue(op, kEventInterfaces);
+  const kvPluginProcessor::Event event = EventValue(op, kvPluginProcessor::EVENT_INTERFACES);
   CallPlugin(op, [&] { plugin.DispatchProcessorEvent(event, &state.InterfaceTable()); });
 }
 
 void ScenarioPlayer::InterfaceStats(const ScenarioOp& op) {
   MemberReader reader(op.object, "");
   reader.RequireKnown({"op", "event", "name", "stats"});
-  const kvPluginProcessor::Event event = EventValue(op, kEventInterfaceStats);
+  const kvPluginProcessor::Event event =
+      EventValue(op, kvPluginProcessor::EVENT_PKT_INTERFACE_STATS);
   const std::string name = RequireString(reader, "name");
   kvPacketStats stats = ReadPacketStats(ObjectOrEmpty(reader, "stats"));
   CallPlugin(op, [&] { plugin.DispatchProcessorEvent(event, name, &stats); });
@@ -209,7 +210,7 @@ void ScenarioPlayer::InterfaceStats(const ScenarioOp& op) {
 void ScenarioPlayer::GlobalStats(const ScenarioOp& op) {
   MemberReader reader(op.object, "");
   reader.RequireKnown({"op", "event", "stats"});
-  const kvPluginProcessor::Event event = EventValue(op, kEventGlobalStats);
+  const kvPluginProcessor::Event event = EventValue(op, kvPluginProcessor::EVENT_PKT_GLOBAL_STATS);
   kvPacketStats stats = ReadPacketStats(ObjectOrEmpty(reader, "stats"));
   CallPlugin(op, [&] { plugin.DispatchProcessorEvent(event, &stats); });
 }
@@ -217,17 +218,20 @@ void ScenarioPlayer::GlobalStats(const ScenarioOp& op) {
 void ScenarioPlayer::Status(const ScenarioOp& op) {
   MemberReader reader(op.object, "");
   reader.RequireKnown({"op", "event", "status"});
-  const kvPluginProcessor::Event event = EventValue(op, kEventStatus);
+  const kvPluginProcessor::Event event = EventValue(op, kvPluginProcessor::EVENT_INSTANCE_STATUS);
   kvInstanceStatus status = ReadInstanceStatus(ObjectOrEmpty(reader, "status"));
   CallPlugin(op, [&] { plugin.DispatchProcessorEvent(event, &status); });
 }
 
 void ScenarioPlayer::UpdateEnd(const ScenarioOp& op) {
   MemberReader(op.object, "").RequireKnown({"op", "event"});
-  const kvPluginProcessor::Event event = EventValue(op, kEventUpdateEnd);
+  const kvPluginProcessor::Event event = EventValue(op, kvPluginProcessor::EVENT_UPDATE_COMPLETE);
   CallPlugin(op, [&] { plugin.DispatchProcessorEvent(event); });
 }
 
+// A sync counts the worker's acquisitions of the thread lock: how many a pass takes is the
+// worker's (plugin/worker.cpp, plugin/load_config.cpp), pinned by
+// tests/plugin/thread_lock_test.cpp.
 void ScenarioPlayer::Sync(const ScenarioOp& op) {
   MemberReader(op.object, "").RequireKnown({"op"});
   const uint64_t target =

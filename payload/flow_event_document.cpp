@@ -1,29 +1,31 @@
-// EncodeFlow: turns one queued flow event into its flow-event document.
+// kppEncodeFlowEvent: turns one queued flow event into its flow-event document.
+#include "payload/flow_event_document.h"
+
 #include <mutex>
+#include <string>
 
 #include "encode/flow_counters_of.h"
+#include "encode/texts.h"
 #include "kv/interface.h"
-#include "payload/keys.h"
-#include "plugin/plugin.h"
+#include "kv/plugin.h"
+#include "payload/document_texts.h"
 
 namespace {
-
-constexpr uint8_t kIpProtocolTcp = 6;
 
 using Flags = kvFlags<kvFlow::EncodeFlags>;
 
 const char* TypeText(uint16_t kind) {
   switch (kind) {
     case kvPluginProcessor::EVENT_FLOW_MAP:
-      return kpp::texts::kFlowStats;
+      return "flow_stats";
     case kvPluginProcessor::EVENT_FLOW_PURGE:
-      return kpp::texts::kFlowPurge;
+      return "flow_purge";
     case kvPluginProcessor::EVENT_FLOW_NEW:
-      return kpp::texts::kFlowNew;
+      return "flow";
     case kvPluginProcessor::EVENT_DPI_UPDATE:
-      return kpp::texts::kFlowDpiUpdate;
+      return "flow_dpi_update";
     case kvPluginProcessor::EVENT_DPI_COMPLETE:
-      return kpp::texts::kFlowDpiComplete;
+      return "flow_dpi_complete";
     default:
       return nullptr;
   }
@@ -42,7 +44,8 @@ Flags FirstEncoding(uint16_t kind) {
 
 }  // namespace
 
-void kppPlugin::EncodeFlow(const kppFlowEvent& event, json& document) {
+void kppEncodeFlowEvent(const kppFlowEvent& event, kppInterfaceFlows& interface_flows,
+                        json& document) {
   const char* type = TypeText(event.event);
   if (type == nullptr || !event.flow) return;
   const kvFlow& flow = *event.flow;
@@ -82,14 +85,20 @@ void kppPlugin::EncodeFlow(const kppFlowEvent& event, json& document) {
     }
   }
 
+  // Keys built once: this runs for every flow event.
+  static const std::string kReason("reason");
+  static const std::string kInterface("interface");
+  static const std::string kInternal("internal");
+  static const std::string kFlow("flow");
+
   document[kpp::keys::Type()] = type;
   if (event.event == kvPluginProcessor::EVENT_FLOW_PURGE) {
-    document[kpp::keys::Reason()] = (ip_protocol == kIpProtocolTcp && tcp_closed != 0)
-                                        ? kpp::texts::kReasonClosed
-                                        : kpp::texts::kReasonExpired;
+    document[kReason] = (ip_protocol == kpp::encode::text::kIpProtocolTcp && tcp_closed != 0)
+                            ? "closed"
+                            : "expired";
   }
 
-  document[kpp::keys::Interface()] = iface_name;
-  document[kpp::keys::Internal()] = iface && iface->role == kvInterface::ROLE_LAN;
-  document[kpp::keys::Flow()] = std::move(encoded);
+  document[kInterface] = iface_name;
+  document[kInternal] = iface && iface->role == kvInterface::ROLE_LAN;
+  document[kFlow] = std::move(encoded);
 }

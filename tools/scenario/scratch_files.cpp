@@ -1,5 +1,5 @@
 // ReplaceFile, RemoveFile and TempDir: the configuration file that "config" ops write.
-#include "tools/scenario/config_file.h"
+#include "tools/scenario/scratch_files.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

@@ -1,4 +1,5 @@
-// kppFlowEvent: one flow event queued by a daemon thread for the worker.
+// kppFlowEvent: one flow event queued by a daemon thread for the worker, as the payload builders
+// read it.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,14 @@
+// kppEncodeFlowEvent: the flow-event document of one queued flow event.
+#pragma once
+
+#include "kv/json.h"
+#include "payload/flow_event.h"
+#include "payload/interface_flows.h"
+
+// Fills `document` with the flow-event document of `event` ("type", "reason" for a purge,
+// "interface", "internal", "flow"); leaves it untouched for an event of another kind or without
+// a flow. A flow-statistics event also files the flow's full encoding in `interface_flows`
+// under its interface and digest, unless the digest is there already. Takes the flow's lock
+// while it reads the flow.
+void kppEncodeFlowEvent(const kppFlowEvent& event, kppInterfaceFlows& interface_flows,
+                        json& document);
