@@ -19,22 +19,22 @@ struct SidePaths {
 };
 
 struct CounterPaths {
-  SidePaths local{{key::kLocalBytes},
-                  {key::kTotalLocalBytes},
-                  {key::kLocalPackets},
-                  {key::kTotalLocalPackets},
-                  {key::kLocalRate}};
-  SidePaths other{{key::kOtherBytes},
-                  {key::kTotalOtherBytes},
-                  {key::kOtherPackets},
-                  {key::kTotalOtherPackets},
-                  {key::kOtherRate}};
-  Path total_packets{key::kTotalPackets};
-  Path total_bytes{key::kTotalBytes};
-  Path detection_packets{key::kDetectionPackets};
-  Path tcp_seq_errors{key::kTcp, key::kSeqErrors};
-  Path tcp_resets{key::kTcp, key::kResets};
-  Path tcp_retrans{key::kTcp, key::kRetrans};
+  SidePaths local{{"local_bytes"},
+                  {"total_local_bytes"},
+                  {"local_packets"},
+                  {"total_local_packets"},
+                  {"local_rate"}};
+  SidePaths other{{"other_bytes"},
+                  {"total_other_bytes"},
+                  {"other_packets"},
+                  {"total_other_packets"},
+                  {"other_rate"}};
+  Path total_packets{"total_packets"};
+  Path total_bytes{"total_bytes"};
+  Path detection_packets{"detection_packets"};
+  Path tcp_seq_errors{key::kTcp, "seq_errors"};
+  Path tcp_resets{key::kTcp, "resets"};
+  Path tcp_retrans{key::kTcp, "retrans"};
 };
 
 const CounterPaths& Paths() {

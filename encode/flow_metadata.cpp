@@ -19,33 +19,33 @@ struct SidePaths {
 };
 
 struct MetadataPaths {
-  Path ip_nat{key::kIpNat};
-  Path dhc_hit{key::kDhcHit};
-  Path fhc_hit{key::kFhcHit};
-  Path soft_dissector{key::kSoftDissector};
-  Path app_ip_override{key::kAppIpOverride};
-  Path app_proto_twins{key::kAppProtoTwins};
+  Path ip_nat{"ip_nat"};
+  Path dhc_hit{"dhc_hit"};
+  Path fhc_hit{"fhc_hit"};
+  Path soft_dissector{"soft_dissector"};
+  Path app_ip_override{"app_ip_override"};
+  Path app_proto_twins{"app_proto_twins"};
   Path ip_version{key::kIpVersion};
   Path ip_dscp{key::kIpDscp};
-  Path ip_protocol{key::kIpProtocol};
-  Path vlan_id{key::kVlanId};
+  Path ip_protocol{"ip_protocol"};
+  Path vlan_id{"vlan_id"};
   Path other_type{key::kOtherType};
-  Path local_origin{key::kLocalOrigin};
+  Path local_origin{"local_origin"};
   SidePaths local{
-      {key::kLocalMac}, {key::kLocalIp}, {key::kLocalPort}, {key::kCategory, key::kLocalNetwork}};
+      {"local_mac"}, {key::kLocalIp}, {key::kLocalPort}, {key::kCategory, "local_network"}};
   SidePaths other{
-      {key::kOtherMac}, {key::kOtherIp}, {key::kOtherPort}, {key::kCategory, key::kOtherNetwork}};
-  Path detected_protocol{key::kDetectedProtocol};
-  Path detected_protocol_name{key::kDetectedProtocolName};
-  Path detected_application{key::kDetectedApplication};
-  Path detected_application_name{key::kDetectedApplicationName};
-  Path detection_guessed{key::kDetectionGuessed};
-  Path detection_updated{key::kDetectionUpdated};
-  Path category_application{key::kCategory, key::kApplication};
-  Path category_protocol{key::kCategory, key::kProtocol};
-  Path category_domain{key::kCategory, key::kDomain};
-  Path category_overlay{key::kCategory, key::kOverlay};
-  Path first_seen_at{key::kFirstSeenAt};
+      {"other_mac"}, {key::kOtherIp}, {key::kOtherPort}, {key::kCategory, "other_network"}};
+  Path detected_protocol{"detected_protocol"};
+  Path detected_protocol_name{"detected_protocol_name"};
+  Path detected_application{"detected_application"};
+  Path detected_application_name{"detected_application_name"};
+  Path detection_guessed{"detection_guessed"};
+  Path detection_updated{"detection_updated"};
+  Path category_application{key::kCategory, "application"};
+  Path category_protocol{key::kCategory, "protocol"};
+  Path category_domain{key::kCategory, "domain"};
+  Path category_overlay{key::kCategory, "overlay"};
+  Path first_seen_at{"first_seen_at"};
 };
 
 const MetadataPaths& Paths() {

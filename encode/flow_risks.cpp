@@ -12,10 +12,10 @@ using Path = kvSerializer::Path;
 
 struct RiskPaths {
   Path risks{key::kRisks, key::kRisks};
-  Path score{key::kRisks, key::kNdpiRiskScore};
-  Path score_client{key::kRisks, key::kNdpiRiskScoreClient};
-  Path score_server{key::kRisks, key::kNdpiRiskScoreServer};
-  Path tags{key::kTags};
+  Path score{key::kRisks, "ndpi_risk_score"};
+  Path score_client{key::kRisks, "ndpi_risk_score_client"};
+  Path score_server{key::kRisks, "ndpi_risk_score_server"};
+  Path tags{"tags"};
 };
 
 const RiskPaths& Paths() {

@@ -19,8 +19,8 @@ struct TunnelPaths {
   Path other_ip{key::kGtp, key::kOtherIp};
   Path local_port{key::kGtp, key::kLocalPort};
   Path other_port{key::kGtp, key::kOtherPort};
-  Path local_teid{key::kGtp, key::kLocalTeid};
-  Path other_teid{key::kGtp, key::kOtherTeid};
+  Path local_teid{key::kGtp, "local_teid"};
+  Path other_teid{key::kGtp, "other_teid"};
   Path other_type{key::kGtp, key::kOtherType};
 };
 

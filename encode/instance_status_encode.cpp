@@ -1,40 +1,38 @@
 // kvInstanceStatus::Encode: the agent's status with the current time and two update settings.
 #include <ctime>
 
-#include "encode/keys.h"
 #include "kv/global_config.h"
 #include "kv/instance_status.h"
 
 namespace {
 
-namespace key = kpp::encode::key;
 using Path = kvSerializer::Path;
 
 struct StatusPaths {
-  Path timestamp{key::kTimestamp};
-  Path update_interval{key::kUpdateInterval};
-  Path update_imf{key::kUpdateImf};
-  Path uptime{key::kUptime};
-  Path cpu_cores{key::kCpuCores};
-  Path cpu_user{key::kCpuUser};
-  Path cpu_user_prev{key::kCpuUserPrev};
-  Path cpu_system{key::kCpuSystem};
-  Path cpu_system_prev{key::kCpuSystemPrev};
-  Path flow_count{key::kFlowCount};
-  Path flow_count_prev{key::kFlowCountPrev};
-  Path flows_purged{key::kFlowsPurged};
-  Path flows_expiring{key::kFlowsExpiring};
-  Path flows_expired{key::kFlowsExpired};
-  Path flows_active{key::kFlowsActive};
-  Path flows_in_use{key::kFlowsInUse};
-  Path flows_probation_expired{key::kFlowsProbationExpired};
-  Path flows_evicted{key::kFlowsEvicted};
-  Path maxrss_kb{key::kMaxrssKb};
-  Path maxrss_kb_prev{key::kMaxrssKbPrev};
-  Path memrss_kb{key::kMemrssKb};
-  Path memrss_kb_prev{key::kMemrssKbPrev};
-  Path dhc_status{key::kDhcStatus};
-  Path fhc_status{key::kFhcStatus};
+  Path timestamp{"timestamp"};
+  Path update_interval{"update_interval"};
+  Path update_imf{"update_imf"};
+  Path uptime{"uptime"};
+  Path cpu_cores{"cpu_cores"};
+  Path cpu_user{"cpu_user"};
+  Path cpu_user_prev{"cpu_user_prev"};
+  Path cpu_system{"cpu_system"};
+  Path cpu_system_prev{"cpu_system_prev"};
+  Path flow_count{"flow_count"};
+  Path flow_count_prev{"flow_count_prev"};
+  Path flows_purged{"flows_purged"};
+  Path flows_expiring{"flows_expiring"};
+  Path flows_expired{"flows_expired"};
+  Path flows_active{"flows_active"};
+  Path flows_in_use{"flows_in_use"};
+  Path flows_probation_expired{"flows_probation_expired"};
+  Path flows_evicted{"flows_evicted"};
+  Path maxrss_kb{"maxrss_kb"};
+  Path maxrss_kb_prev{"maxrss_kb_prev"};
+  Path memrss_kb{"memrss_kb"};
+  Path memrss_kb_prev{"memrss_kb_prev"};
+  Path dhc_status{"dhc_status"};
+  Path fhc_status{"fhc_status"};
 };
 
 const StatusPaths& Paths() {

@@ -3,20 +3,18 @@
 #include <string>
 #include <vector>
 
-#include "encode/keys.h"
 #include "encode/texts.h"
 #include "kv/interface.h"
 
 namespace {
 
-namespace key = kpp::encode::key;
 namespace text = kpp::encode::text;
 
 struct InterfacePaths {
-  kvSerializer::Path role{key::kRole};
-  kvSerializer::Path capture_type{key::kCaptureType};
-  kvSerializer::Path capture_file{key::kCaptureFile};
-  kvSerializer::Path mac{key::kMac};
+  kvSerializer::Path role{"role"};
+  kvSerializer::Path capture_type{"capture_type"};
+  kvSerializer::Path capture_file{"capture_file"};
+  kvSerializer::Path mac{"mac"};
 };
 
 const InterfacePaths& Paths() {
