@@ -40,6 +40,8 @@ TLS_SAMPLE = "/usr/share/gocode/src/github.com/gopacket/gopacket/pcapgo/tests/le
 NAME_SAMPLES = [DPKT_DATA + "/http.pcap", DPKT_DATA + "/dns_icmp.pcap",
                 GOPACKET + "/pcap/test_dns.pcap", DPKT_DATA + "/nb6-http.pcap"]
 HTTPS_PORT = 443
+# Pad options after the end option, as clients fill a BOOTP message to its usual 300 bytes.
+DHCP_PADDING = 40
 # The name of TLS on 443 in the daemon's vocabulary.
 HTTPS_NAME = "HTTP/S"
 
@@ -106,6 +108,8 @@ def expected_details(found, conversations):
         want[("dhcp", "fingerprint")] = ",".join(str(n) for n in found.dhcp_request_list or []) \
             or None
         want[("dhcp", "class_ident")] = found.dhcp_class_ident
+        want[("host_server_name",)] = found.dhcp_host_name.lower() if found.dhcp_host_name \
+            else None
         want[("detected_protocol_name",)] = "DHCP"
     want[("dns_host_name",)] = answered_name(found, conversations)
     return want
@@ -177,8 +181,8 @@ def write_dhcp_exchange(path):
     client_mac, server_mac = "02:00:00:00:01:0a", "02:00:00:00:01:01"
     chaddr = bytes.fromhex(client_mac.replace(":", ""))
     requested = [1, 3, 6, 15, 31, 33, 43, 44, 46, 47, 119, 121, 249, 252]
-    client_options = [("vendor_class_id", b"MSFT 5.0"), ("hostname", b"korvel-host"),
-                      ("param_req_list", requested)]
+    client_options = [("param_req_list", requested), ("vendor_class_id", b"MSFT 5.0"),
+                      ("hostname", b"korvel-host")]
     frames = []
     for kind, xid in (("discover", 0x1234), ("request", 0x1234)):
         frames.append(Ether(src=client_mac, dst="ff:ff:ff:ff:ff:ff") /
@@ -186,7 +190,7 @@ def write_dhcp_exchange(path):
                       BOOTP(op=1, xid=xid, chaddr=chaddr) /
                       DHCP(options=[("message-type", kind)] + client_options +
                            ([("requested_addr", "192.168.7.50")] if kind == "request" else []) +
-                           ["end"]))
+                           ["end"] + ["pad"] * DHCP_PADDING))
         reply = "offer" if kind == "discover" else "ack"
         frames.append(Ether(src=server_mac, dst=client_mac) /
                       IP(src="192.168.7.1", dst="192.168.7.50") / UDP(sport=67, dport=68) /
@@ -194,7 +198,7 @@ def write_dhcp_exchange(path):
                             chaddr=chaddr) /
                       DHCP(options=[("message-type", reply), ("server_id", "192.168.7.1"),
                                     ("lease_time", 3600), ("subnet_mask", "255.255.255.0"),
-                                    ("router", "192.168.7.1"), "end"]))
+                                    ("router", "192.168.7.1"), "end"] + ["pad"] * DHCP_PADDING))
     for i, frame in enumerate(frames):
         frame.time = 1733652000.0 + i * 0.5
     wrpcap(path, frames)
@@ -202,6 +206,8 @@ def write_dhcp_exchange(path):
 
 class InspectionChecks(unittest.TestCase):
     """The details of real flows against tshark."""
+
+    maxDiff = None
 
     @classmethod
     def setUpClass(cls):
