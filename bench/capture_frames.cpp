@@ -35,8 +35,12 @@ void Put24(Bytes& b, uint32_t v) {
   b.push_back(static_cast<uint8_t>(v >> 16));
   Put16(b, v);
 }
-void Append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
-void Append(Bytes& b, const std::string& text) { b.insert(b.end(), text.begin(), text.end()); }
+void Append(Bytes& b, const Bytes& more) {
+  b.insert(b.end(), more.begin(), more.end());
+}
+void Append(Bytes& b, const std::string& text) {
+  b.insert(b.end(), text.begin(), text.end());
+}
 
 // One DER element: tag, length, contents.
 Bytes Der(uint8_t tag, const Bytes& contents) {
@@ -52,7 +56,9 @@ Bytes Der(uint8_t tag, const Bytes& contents) {
   Append(out, contents);
   return out;
 }
-Bytes Der(uint8_t tag, const std::string& text) { return Der(tag, Bytes(text.begin(), text.end())); }
+Bytes Der(uint8_t tag, const std::string& text) {
+  return Der(tag, Bytes(text.begin(), text.end()));
+}
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& part : parts) Append(out, part);
@@ -64,14 +70,14 @@ constexpr uint8_t kUtcTime = 0x17, kInteger = 0x02, kBitString = 0x03, kOctetStr
 constexpr uint8_t kNull = 0x05, kContext0 = 0xa0, kContext3 = 0xa3, kDnsName = 0x82;
 
 Bytes Attribute(uint8_t oid_last, uint8_t string_tag, const std::string& value) {
-  return Der(kSet, Der(kSequence, Concat({Der(kOid, Bytes{0x55, 0x04, oid_last}),
-                                          Der(string_tag, value)})));
+  return Der(kSet, Der(kSequence,
+                       Concat({Der(kOid, Bytes{0x55, 0x04, oid_last}), Der(string_tag, value)})));
 }
 
 Bytes Name(const std::string& organization, const std::string& common_name) {
-  return Der(kSequence, Concat({Attribute(0x06, kPrintable, "DE"),
-                                Attribute(0x0a, kUtf8, organization),
-                                Attribute(0x03, kUtf8, common_name)}));
+  return Der(kSequence,
+             Concat({Attribute(0x06, kPrintable, "DE"), Attribute(0x0a, kUtf8, organization),
+                     Attribute(0x03, kUtf8, common_name)}));
 }
 
 // A certificate of the shape a server sends: issuer, validity, subject, an RSA key, the
@@ -89,18 +95,17 @@ Bytes Certificate() {
   for (int i = 0; i < 256; i++) signature.push_back(static_cast<uint8_t>(i * 53 + 7));
   const Bytes san = Der(kSequence, Concat({Der(kDnsName, "www" + std::string(kBenchDomain)),
                                            Der(kDnsName, "api" + std::string(kBenchDomain))}));
-  const Bytes extensions = Der(
-      kContext3,
-      Der(kSequence, Der(kSequence, Concat({Der(kOid, Bytes{0x55, 0x1d, 0x11}),
-                                            Der(kOctetString, san)}))));
+  const Bytes extensions =
+      Der(kContext3, Der(kSequence, Der(kSequence, Concat({Der(kOid, Bytes{0x55, 0x1d, 0x11}),
+                                                           Der(kOctetString, san)}))));
   const Bytes tbs = Der(
       kSequence,
-      Concat({Der(kContext0, Der(kInteger, Bytes{0x02})), Der(kInteger, Bytes{0x1f, 0x42, 0x7a}),
-              rsa_sha256, Name("Korvel Bench CA", "Korvel Bench Root"),
-              Der(kSequence, Concat({Der(kUtcTime, "250101000000Z"),
-                                     Der(kUtcTime, "351231235959Z")})),
-              Name("Korvel Bench", "www" + std::string(kBenchDomain)),
-              Der(kSequence, Concat({rsa, Der(kBitString, key_bits)})), extensions}));
+      Concat(
+          {Der(kContext0, Der(kInteger, Bytes{0x02})), Der(kInteger, Bytes{0x1f, 0x42, 0x7a}),
+           rsa_sha256, Name("Korvel Bench CA", "Korvel Bench Root"),
+           Der(kSequence, Concat({Der(kUtcTime, "250101000000Z"), Der(kUtcTime, "351231235959Z")})),
+           Name("Korvel Bench", "www" + std::string(kBenchDomain)),
+           Der(kSequence, Concat({rsa, Der(kBitString, key_bits)})), extensions}));
   return Der(kSequence, Concat({tbs, rsa_sha256, Der(kBitString, signature)}));
 }
 
@@ -130,7 +135,9 @@ Bytes Extension(uint16_t type, const Bytes& data) {
   return out;
 }
 
-std::string HostName(uint32_t flow) { return "h" + std::to_string(flow) + kBenchDomain; }
+std::string HostName(uint32_t flow) {
+  return "h" + std::to_string(flow) + kBenchDomain;
+}
 
 Bytes ClientHello(uint32_t flow) {
   Bytes body;
@@ -150,15 +157,16 @@ Bytes ClientHello(uint32_t flow) {
   Bytes alpn;
   const std::string protocols[] = {"h2", "http/1.1"};
   Bytes list;
-  for (const std::string& p : protocols) list.push_back(static_cast<uint8_t>(p.size())), Append(list, p);
+  for (const std::string& p : protocols)
+    list.push_back(static_cast<uint8_t>(p.size())), Append(list, p);
   Put16(alpn, static_cast<uint32_t>(list.size()));
   Append(alpn, list);
   const Bytes groups{0x00, 0x04, 0x00, 0x1d, 0x00, 0x17};
   const Bytes point_formats{0x01, 0x00};
   const Bytes signatures{0x00, 0x06, 0x04, 0x01, 0x05, 0x01, 0x08, 0x04};
-  const Bytes extensions = Concat({Extension(0x0000, sni), Extension(0x000a, groups),
-                                   Extension(0x000b, point_formats), Extension(0x000d, signatures),
-                                   Extension(0x0010, alpn)});
+  const Bytes extensions =
+      Concat({Extension(0x0000, sni), Extension(0x000a, groups), Extension(0x000b, point_formats),
+              Extension(0x000d, signatures), Extension(0x0010, alpn)});
   Put16(body, static_cast<uint32_t>(extensions.size()));
   Append(body, extensions);
   return HandshakeRecord(0x01, body, 0x0301);
@@ -203,7 +211,8 @@ Bytes DnsMessage(uint32_t flow, uint32_t packet, bool answer, const uint8_t serv
     const size_t dot = host.find('.', start);
     const size_t end = dot == std::string::npos ? host.size() : dot;
     out.push_back(static_cast<uint8_t>(end - start));
-    out.insert(out.end(), host.begin() + static_cast<long>(start), host.begin() + static_cast<long>(end));
+    out.insert(out.end(), host.begin() + static_cast<long>(start),
+               host.begin() + static_cast<long>(end));
     start = end + 1;
   }
   out.push_back(0);
@@ -253,9 +262,10 @@ Segment MakeSegment(uint32_t flow, uint32_t packet, const uint8_t server[4]) {
     Append(s.payload, request);
   } else if (packet == 3) {
     const size_t body = 2000;
-    const std::string header = "HTTP/1.1 200 OK\r\nServer: korvel-bench\r\nContent-Type: "
-                               "text/html\r\nContent-Length: " +
-                               std::to_string(body) + "\r\n\r\n";
+    const std::string header =
+        "HTTP/1.1 200 OK\r\nServer: korvel-bench\r\nContent-Type: "
+        "text/html\r\nContent-Length: " +
+        std::to_string(body) + "\r\n\r\n";
     Append(s.payload, header);
     s.payload.resize(s.payload.size() + 600, 'x');
   } else if (s.reply) {
@@ -293,8 +303,9 @@ Bytes Frame(uint32_t flow, uint32_t packet, SequenceState& seq) {
   for (int i = 0; i < 4; i++) ip[12 + i] = src[i], ip[16 + i] = dst[i];
   uint8_t* t = ip + kIpHeader;
   const uint16_t client_port = static_cast<uint16_t>(20000 + flow % 40000);
-  const uint16_t server_port =
-      kind == CaptureFlowKind::kTls ? kTlsPort : kind == CaptureFlowKind::kHttp ? kHttpPort : kDnsPort;
+  const uint16_t server_port = kind == CaptureFlowKind::kTls    ? kTlsPort
+                               : kind == CaptureFlowKind::kHttp ? kHttpPort
+                                                                : kDnsPort;
   const uint16_t sport = s.reply ? server_port : client_port;
   const uint16_t dport = s.reply ? client_port : server_port;
   t[0] = static_cast<uint8_t>(sport >> 8), t[1] = static_cast<uint8_t>(sport);
@@ -316,7 +327,8 @@ Bytes Frame(uint32_t flow, uint32_t packet, SequenceState& seq) {
     t[4] = static_cast<uint8_t>((kUdpHeader + s.payload.size()) >> 8);
     t[5] = static_cast<uint8_t>(kUdpHeader + s.payload.size());
   }
-  std::copy(s.payload.begin(), s.payload.end(), f.begin() + static_cast<long>(kEthernetHeader + kIpHeader + l4));
+  std::copy(s.payload.begin(), s.payload.end(),
+            f.begin() + static_cast<long>(kEthernetHeader + kIpHeader + l4));
   return f;
 }
 

@@ -13,8 +13,8 @@ extern "C" {
 #include <cstring>
 #include <functional>
 #include <string>
-#include <utility>
 #include <unordered_map>
+#include <utility>
 
 #include "bench/capture_frames.h"
 
