@@ -140,6 +140,8 @@ class PluginEvents : public capture::DaemonEvents {
 void BM_CaptureEndToEnd(benchmark::State& state) {
   CapturePath();
   korvel_bench::RunningPlugin running(kCaptureConfiguration);
+  const double worker_before = running.WorkerCpuSeconds();
+  const double capture_before = korvel_bench::ThreadCpuSeconds();
   for (auto _ : state) {
     capture::CaptureSource source({Spec()}, {}, 4096);
     source.Open();
@@ -147,6 +149,9 @@ void BM_CaptureEndToEnd(benchmark::State& state) {
     if (!source.Run(events).empty()) std::abort();
     events.Drain();
   }
+  // Where the wall time went: the capture thread's and the worker's own CPU time.
+  state.counters["capture_cpu_s"] = korvel_bench::ThreadCpuSeconds() - capture_before;
+  state.counters["worker_cpu_s"] = running.WorkerCpuSeconds() - worker_before;
   state.SetItemsProcessed(state.iterations() * kCapturePackets);
 }
 BENCHMARK(BM_CaptureEndToEnd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
