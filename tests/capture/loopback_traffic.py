@@ -182,6 +182,11 @@ class HttpServer(threading.Thread):
         self.join(START_TIMEOUT_S)
 
 
+def read_text(path):
+    with open(path, encoding="utf-8", errors="replace") as handle:
+        return handle.read()
+
+
 def run_client(command, stdin=None):
     return subprocess.run(command, input=stdin, capture_output=True, check=False,
                           timeout=CLIENT_TIMEOUT_S)
@@ -218,10 +223,10 @@ def record_locked(directory, output):
     started.append(tcpdump)
     servers = []
     try:
-        wait_until(lambda: tcpdump.poll() is not None or
-                   "listening on" in open(log_path, encoding="utf-8").read(), "tcpdump")
+        wait_until(lambda: tcpdump.poll() is not None or "listening on" in read_text(log_path),
+                   "tcpdump")
         if tcpdump.poll() is not None:
-            raise Unavailable("tcpdump: %s" % open(log_path, encoding="utf-8").read().strip())
+            raise Unavailable("tcpdump: %s" % read_text(log_path).strip())
         tls_server = subprocess.Popen(
             ["openssl", "s_server", "-accept", "%s:%d" % (LOOPBACK, HTTPS_PORT), "-cert", cert,
              "-key", key, "-no_tls1_3", "-alpn", "http/1.1", "-www", "-quiet"],

@@ -16,6 +16,7 @@ CLIENT_HELLO, SERVER_HELLO, CERTIFICATE = 1, 2, 11
 DN_LABELS = {"id-at-commonName": "CN", "id-at-countryName": "C", "id-at-localityName": "L",
              "id-at-stateOrProvinceName": "ST", "id-at-organizationName": "O",
              "id-at-organizationalUnitName": "OU"}
+IPV6_EXTENSIONS = {"ipv6.hopopts", "ipv6.routing", "ipv6.dstopts", "ipv6.fraghdr"}
 RDN_ITEM = re.compile(r"^RDNSequence item: \d+ items? \((.*)\)$")
 
 
@@ -92,7 +93,16 @@ def certificate_of(handshake):
 
 
 def endpoints(packet):
-    version = 4 if fields(packet, "ip.src") else 6
+    """The packet's flow identity from its outermost IP header and the transport header right
+    after it; None for anything else (an ICMP error quotes an IP and UDP header of its own)."""
+    layers = (first_show(packet, "frame.protocols") or "").split(":")
+    ip_layer = next((i for i, name in enumerate(layers) if name in ("ip", "ipv6")), None)
+    if ip_layer is None:
+        return None
+    after = [name for name in layers[ip_layer + 1:] if name not in IPV6_EXTENSIONS]
+    if not after or after[0] not in ("tcp", "udp"):
+        return None
+    version = 4 if layers[ip_layer] == "ip" else 6
     prefix = "ip" if version == 4 else "ipv6"
     src, dst = first_show(packet, prefix + ".src"), first_show(packet, prefix + ".dst")
     if src is None or dst is None:
@@ -108,7 +118,9 @@ def endpoints(packet):
 def read(path, decode_as=()):
     """The findings of every TCP and UDP conversation, keyed like the flow identity (IP
     version, protocol, frozenset of both endpoints), in the order of their first packets."""
-    command = ["tshark", "-r", path, "-n", "-T", "pdml", "-o", "tcp.desegment_tcp_streams:TRUE",
+    # L2TP stays one UDP flow, as the tracker keys it (it does not take L2TP apart).
+    command = ["tshark", "-r", path, "-n", "--disable-protocol", "l2tp", "-T", "pdml",
+               "-o", "tcp.desegment_tcp_streams:TRUE",
                "-o", "tls.desegment_ssl_records:TRUE"]
     for rule in decode_as:
         command += ["-d", rule]
