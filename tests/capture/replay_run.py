@@ -45,11 +45,13 @@ class Run:
                 (doc_type is None or r["payload"].get("type") == doc_type)]
 
     def flows(self):
-        """Flow-event documents by digest: {digest: {"flow": [...], "flow_purge": [...],
+        """Flow-event documents by first digest: {digest: {"flow": [...], "flow_purge": [...],
         "flow_stats": [...], "order": [...] types in arrival order}}."""
         found = {}
         for doc in self.payloads(FLOWS_CHANNEL):
-            entry = found.setdefault(doc["flow"]["digest"],
+            # A flow's digest changes when its detection completes; the first entry of its
+            # history names it throughout.
+            entry = found.setdefault(doc["flow"]["digest_prev"][0],
                                      {"flow": [], "flow_purge": [], "flow_stats": [],
                                       "order": [], "interface": []})
             entry.setdefault(doc["type"], []).append(doc["flow"])

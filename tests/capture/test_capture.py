@@ -214,7 +214,7 @@ def check_packet_counters(run, interfaces):
 
 def purge_reason(run, digest):
     for doc in run.payloads(replay_run.FLOWS_CHANNEL, "flow_purge"):
-        if doc["flow"]["digest"] == digest:
+        if doc["flow"]["digest_prev"][0] == digest:
             return doc["reason"]
     return None
 
