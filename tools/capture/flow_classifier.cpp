@@ -105,7 +105,6 @@ DpiStep FlowClassifier::Result(DpiState& state, const ndpi_protocol& result) {
       (state.known && result.master_protocol == state.master && result.app_protocol == state.app)) {
     return DpiStep::kNone;
   }
-  if (state.known) state.changed = true;
   state.known = true;
   state.master = result.master_protocol;
   state.app = result.app_protocol;
@@ -153,7 +152,8 @@ void FlowClassifier::Write(DpiState& state, uint16_t server_port, kvFlow& flow) 
   flow.category.application = state.category;
   flow.category.protocol = module.Category(code);
   flow.detection_guessed = state.guessed;
-  flow.detection_updated = state.changed;
+  // The stand-in ends detection at completion, so a result never changes after it: the flag
+  // "detection_updated" stays false.
   flow.stats.detection_packets = state.packets;
 
   if (state.ndpi) {
