@@ -1,100 +1,31 @@
-// The capture path on a generated capture of 100,000 flows and 1,000,000 packets: reading it
-// with libpcap and touching every packet (the floor), decoding and tracking it with a daemon
-// side that does nothing, and end to end through the plugin with a sink that discards.
+// The capture path on a generated capture of 100,000 flows and 1,000,000 packets with TLS, DNS
+// and HTTP payloads: reading it with libpcap and touching every packet, decoding, tracking and
+// classifying it with a daemon side that does nothing, end to end through the plugin with a sink
+// that discards, and the plugin's own encoding of the documents of that run (a floor).
 #include <benchmark/benchmark.h>
 #include <pcap/pcap.h>
-#include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/capture_frames.h"
+#include "kv/json.h"
 #include "tools/capture/capture_source.h"
 #include "tools/capture/handed_out.h"
 
 namespace {
 
-constexpr uint32_t kCaptureFlows = 100000;
-constexpr uint32_t kCapturePackets = 1000000;
-// Packets come 60 us apart, so each flow sees one every 6 s over the minute the capture lasts:
-// all flows stay live, and four updates walk all of them.
-constexpr uint64_t kPacketGapUs = 60;
-constexpr uint64_t kStartUs = 1700000000ull * 1000000;
-
-// Every third flow is TCP (a SYN, then data both ways), the others UDP; 10 packets per flow.
-std::vector<uint8_t> Frame(uint32_t flow, uint32_t packet) {
-  const bool tcp = flow % 3 == 0;
-  const bool reply = packet % 2 == 1;
-  const size_t payload = 16 + (flow % 7) * 20;
-  const size_t l4 = tcp ? 20 : 8;
-  std::vector<uint8_t> f(14 + 20 + l4 + payload, 0);
-  const uint8_t client[4] = {10, static_cast<uint8_t>(flow >> 16), static_cast<uint8_t>(flow >> 8),
-                             static_cast<uint8_t>(flow)};
-  const uint8_t server[4] = {198, 51, 100, static_cast<uint8_t>(flow % 200)};
-  const uint8_t* src = reply ? server : client;
-  const uint8_t* dst = reply ? client : server;
-  f[0] = 2, f[5] = reply ? 1 : 2, f[6] = 2, f[11] = reply ? 2 : 1;
-  f[12] = 0x08;
-  uint8_t* ip = f.data() + 14;
-  const size_t ip_length = 20 + l4 + payload;
-  ip[0] = 0x45, ip[2] = static_cast<uint8_t>(ip_length >> 8),
-  ip[3] = static_cast<uint8_t>(ip_length);
-  ip[8] = 64, ip[9] = tcp ? 6 : 17;
-  for (int i = 0; i < 4; i++) ip[12 + i] = src[i], ip[16 + i] = dst[i];
-  uint8_t* t = ip + 20;
-  const uint16_t client_port = static_cast<uint16_t>(20000 + flow % 40000);
-  const uint16_t server_port = tcp ? 443 : 53;
-  const uint16_t sport = reply ? server_port : client_port;
-  const uint16_t dport = reply ? client_port : server_port;
-  t[0] = static_cast<uint8_t>(sport >> 8), t[1] = static_cast<uint8_t>(sport);
-  t[2] = static_cast<uint8_t>(dport >> 8), t[3] = static_cast<uint8_t>(dport);
-  if (tcp) {
-    const uint32_t seq =
-        1000 + (packet / 2) * static_cast<uint32_t>(payload) + (packet > 1 ? 1 : 0);
-    t[4] = static_cast<uint8_t>(seq >> 24), t[5] = static_cast<uint8_t>(seq >> 16);
-    t[6] = static_cast<uint8_t>(seq >> 8), t[7] = static_cast<uint8_t>(seq);
-    t[12] = 0x50;
-    t[13] = packet < 2 ? (packet == 0 ? 0x02 : 0x12) : 0x18;
-  } else {
-    t[4] = static_cast<uint8_t>((8 + payload) >> 8), t[5] = static_cast<uint8_t>(8 + payload);
-  }
-  return f;
-}
-
-// The capture, written once per process to a temporary file.
-const std::string& CapturePath() {
-  static const std::string path = [] {
-    char name[] = "/tmp/korvel-capture-bench-XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0) std::abort();
-    close(fd);
-    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
-    pcap_dumper_t* dumper = pcap_dump_open(dead, name);
-    if (!dumper) std::abort();
-    for (uint32_t i = 0; i < kCapturePackets; i++) {
-      const uint32_t flow = i % kCaptureFlows;
-      const uint32_t packet = i / kCaptureFlows;
-      const std::vector<uint8_t> bytes = Frame(flow, packet);
-      const uint64_t time = kStartUs + i * kPacketGapUs;
-      pcap_pkthdr header{};
-      header.ts.tv_sec = static_cast<time_t>(time / 1000000);
-      header.ts.tv_usec = static_cast<suseconds_t>(time % 1000000);
-      header.caplen = header.len = static_cast<uint32_t>(bytes.size());
-      pcap_dump(reinterpret_cast<u_char*>(dumper), &header, bytes.data());
-    }
-    pcap_dump_close(dumper);
-    pcap_close(dead);
-    std::atexit([] { std::remove(CapturePath().c_str()); });
-    return std::string(name);
-  }();
-  return path;
-}
+using korvel_bench::CapturePath;
+using korvel_bench::kCaptureFlows;
+using korvel_bench::kCapturePackets;
 
 capture::InterfaceSpec Spec() {
   capture::InterfaceSpec spec;
@@ -122,14 +53,31 @@ void BM_CaptureReadFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_CaptureReadFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
+// The largest flow event kind counted (8, DPI complete).
+constexpr size_t kEventKinds = 9;
+
 class NoEvents : public capture::DaemonEvents {
  public:
-  void FlowEvent(kvPluginProcessor::Event, std::shared_ptr<kvFlow>&) override { events++; }
+  void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>&) override {
+    if (static_cast<size_t>(event) < kEventKinds) events[event]++;
+  }
   void Update(capture::UpdateRecords&) override { updates++; }
   void Settle() override {}
-  uint64_t events = 0;
+  std::array<uint64_t, kEventKinds> events{};
   uint64_t updates = 0;
 };
+
+// Every flow came, was classified once and went.
+const char* EventsWrong(const std::array<uint64_t, kEventKinds>& events) {
+  if (events[kvPluginProcessor::EVENT_FLOW_NEW] != kCaptureFlows ||
+      events[kvPluginProcessor::EVENT_FLOW_PURGE] != kCaptureFlows) {
+    return "not every flow came and went";
+  }
+  if (events[kvPluginProcessor::EVENT_DPI_COMPLETE] != kCaptureFlows) {
+    return "not every flow completed detection once";
+  }
+  return nullptr;
+}
 
 void BM_CaptureDecodeTrack(benchmark::State& state) {
   CapturePath();
@@ -139,7 +87,7 @@ void BM_CaptureDecodeTrack(benchmark::State& state) {
     NoEvents events;
     if (!source.Run(events).empty()) std::abort();
     benchmark::DoNotOptimize(events.events);
-    if (events.events != 2 * kCaptureFlows) state.SkipWithError("not every flow came and went");
+    if (const char* wrong = EventsWrong(events.events)) state.SkipWithError(wrong);
   }
   state.SetItemsProcessed(state.iterations() * kCapturePackets);
 }
@@ -192,6 +140,8 @@ class PluginEvents : public capture::DaemonEvents {
 void BM_CaptureEndToEnd(benchmark::State& state) {
   CapturePath();
   korvel_bench::RunningPlugin running(kCaptureConfiguration);
+  const double worker_before = running.WorkerCpuSeconds();
+  const double capture_before = korvel_bench::ThreadCpuSeconds();
   for (auto _ : state) {
     capture::CaptureSource source({Spec()}, {}, 4096);
     source.Open();
@@ -199,8 +149,94 @@ void BM_CaptureEndToEnd(benchmark::State& state) {
     if (!source.Run(events).empty()) std::abort();
     events.Drain();
   }
+  // Where the wall time went: the capture thread's and the worker's own CPU time.
+  state.counters["capture_cpu_s"] = korvel_bench::ThreadCpuSeconds() - capture_before;
+  state.counters["worker_cpu_s"] = running.WorkerCpuSeconds() - worker_before;
   state.SetItemsProcessed(state.iterations() * kCapturePackets);
 }
 BENCHMARK(BM_CaptureEndToEnd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+}  // namespace
+
+namespace {
+
+// One flow document of the run: the flow, the event kind (1 for a walk's statistics) and the
+// counters as they were when the event came.
+struct RecordedEvent {
+  std::shared_ptr<kvFlow> flow;
+  uint16_t kind;
+  kvFlowStats stats;
+};
+
+// Keeps every flow event and every flow a walk would take, with its counters at that moment.
+class RecordingEvents : public capture::DaemonEvents {
+ public:
+  void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) override {
+    std::lock_guard<std::recursive_mutex> held(flow->lock);
+    recorded.push_back({flow, static_cast<uint16_t>(event), flow->stats});
+  }
+  void Update(capture::UpdateRecords& update) override {
+    for (auto& weak : update.ready) {
+      if (auto flow = weak.lock()) {
+        std::lock_guard<std::recursive_mutex> held(flow->lock);
+        recorded.push_back({flow, kvPluginProcessor::EVENT_FLOW_MAP, flow->stats});
+      }
+    }
+  }
+  void Settle() override {}
+  std::vector<RecordedEvent> recorded;
+};
+
+// The encoding flags of each kind, and for the walk's statistics the event's own second,
+// counters-only encoding.
+kvFlags<kvFlow::EncodeFlags> FlagsOf(uint16_t kind) {
+  switch (kind) {
+    case kvPluginProcessor::EVENT_FLOW_PURGE:
+      return kvFlow::ENCODE_STATS;
+    case kvPluginProcessor::EVENT_FLOW_NEW:
+      return kvFlags<kvFlow::EncodeFlags>(kvFlow::ENCODE_METADATA) | kvFlow::ENCODE_TUNNELS;
+    default:
+      return kvFlow::ENCODE_ALL;
+  }
+}
+
+// The floor of the worker's share: kvFlow::Encode of the documents the end-to-end run sends
+// (new flow, DPI results, each walk's statistics twice, purge), into event documents, on one
+// thread; the capture run that records them is not timed.
+void BM_CaptureEncodeFloor(benchmark::State& state) {
+  CapturePath();
+  for (auto _ : state) {
+    RecordingEvents events;
+    {
+      capture::CaptureSource source({Spec()}, {}, 4096);
+      source.Open();
+      if (!source.Run(events).empty()) std::abort();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    uint64_t members = 0;
+    for (const RecordedEvent& event : events.recorded) {
+      json document;
+      json flow;
+      event.flow->Encode(flow, event.stats, FlagsOf(event.kind));
+      if (event.kind == kvPluginProcessor::EVENT_FLOW_MAP) {
+        json counters;
+        event.flow->Encode(counters, event.stats, kvFlow::ENCODE_STATS);
+        members += counters.size();
+      }
+      document["type"] = "flow";
+      document["interface"] = "bench0";
+      document["internal"] = true;
+      document["flow"] = std::move(flow);
+      members += document.size();
+      benchmark::DoNotOptimize(document);
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    state.SetIterationTime(took.count());
+    state.counters["documents"] = static_cast<double>(events.recorded.size());
+    benchmark::DoNotOptimize(members);
+  }
+  state.SetItemsProcessed(state.iterations() * kCapturePackets);
+}
+BENCHMARK(BM_CaptureEncodeFloor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 }  // namespace

@@ -97,7 +97,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KORVEL_PACKAGE_MAINTAINER}")
-# Dependencies from the binaries' needs (libpcap, zlib and the C++ runtime for the tool). The
+# Dependencies from the binaries' needs (libpcap, nDPI, zlib and the C++ runtime for the tool). The
 # daemon library the plugin needs is the daemon's (korveld's, or the tool's stand-in): it is
 # found in the build tree and in the tool's private directory and adds no dependency.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -20,6 +20,13 @@ PROCESS_FIGURES = {"timestamp", "uptime", "cpu_user", "cpu_user_prev", "cpu_syst
                    "memrss_kb_prev"}
 
 
+def flow_id(flow):
+    """A flow's first digest: its digest changes when detection completes, and "digest_prev"
+    keeps the history, oldest first."""
+    history = flow.get("digest_prev") or [flow["digest"]]
+    return history[0]
+
+
 def write_config(directory):
     path = os.path.join(directory, "capture-check.json")
     with open(path, "w", encoding="utf-8") as handle:
@@ -45,11 +52,11 @@ class Run:
                 (doc_type is None or r["payload"].get("type") == doc_type)]
 
     def flows(self):
-        """Flow-event documents by digest: {digest: {"flow": [...], "flow_purge": [...],
-        "flow_stats": [...], "order": [...] types in arrival order}}."""
+        """Flow-event documents by the flow's first digest: {digest: {"flow": [...],
+        "flow_purge": [...], "flow_stats": [...], "order": [...] types in arrival order}}."""
         found = {}
         for doc in self.payloads(FLOWS_CHANNEL):
-            entry = found.setdefault(doc["flow"]["digest"],
+            entry = found.setdefault(flow_id(doc["flow"]),
                                      {"flow": [], "flow_purge": [], "flow_stats": [],
                                       "order": [], "interface": []})
             entry.setdefault(doc["type"], []).append(doc["flow"])

@@ -144,6 +144,8 @@ def check_flows(conversations, run, interface="", internal=True, locality=Locali
                 problems.append("%s: %s is %r, tshark: %r" % (name, what, got, want))
 
         expect("document order", [entry["order"][0], entry["order"][-1]], ["flow", "flow_purge"])
+        # Detection ends once per flow, at the latest just before the purge.
+        expect("flow_dpi_complete documents", entry["order"].count("flow_dpi_complete"), 1)
         expect("interface", sorted(set(entry["interface"])), [(interface, internal)])
         expect("local endpoint", (doc_endpoint(new, "local"), doc_endpoint(new, "other")),
                (local, other))
@@ -214,7 +216,7 @@ def check_packet_counters(run, interfaces):
 
 def purge_reason(run, digest):
     for doc in run.payloads(replay_run.FLOWS_CHANNEL, "flow_purge"):
-        if doc["flow"]["digest"] == digest:
+        if replay_run.flow_id(doc["flow"]) == digest:
             return doc["reason"]
     return None
 

@@ -91,6 +91,25 @@ constexpr uint8_t kGtpMessageGpdu = 0xff;
 // Extension headers walked before a GTP-U packet is given up as malformed.
 constexpr int kMaxGtpExtensions = 16;
 
+// Classification with nDPI. Packets of a flow fed to nDPI before it is given up with nDPI's
+// guess (as nDPI's own reader does).
+constexpr uint32_t kDpiMaxTcpPackets = 80;
+constexpr uint32_t kDpiMaxUdpPackets = 24;
+constexpr uint32_t kDpiMaxOtherPackets = 24;
+// Longest IP packet nDPI takes (its length is 16 bits).
+constexpr uint32_t kDpiMaxPacketBytes = 65535;
+// Longest detail text copied into a flow (host names, user agent, URL, DHCP, SSH, certificate
+// names); longer texts are cut at this many bytes.
+constexpr size_t kDpiMaxDetailText = 512;
+// Client ALPN entries copied into a flow; the rest are dropped.
+constexpr size_t kDpiMaxAlpnEntries = 16;
+// Addresses from DNS answers remembered with their query name, and for how long after the answer.
+constexpr size_t kDnsCacheEntries = 65536;
+constexpr uint64_t kDnsCacheLifetimeUs = uint64_t{600} * 1000000;
+constexpr uint16_t kDnsPort = 53;
+// Answer records read from one DNS response.
+constexpr int kDnsMaxAnswers = 64;
+
 // Capture times.
 constexpr uint64_t kMicrosPerSecond = 1000000;
 constexpr uint64_t kMicrosPerMilli = 1000;

@@ -38,6 +38,13 @@ struct DecodedPacket {
   uint32_t tcp_seq = 0;
   uint32_t tcp_length = 0;
 
+  // The flow's IP packet from its header, as far as it was captured (at most its total length),
+  // and the transport payload within it; for nDPI. They point into the frame being decoded.
+  const uint8_t* ip_header = nullptr;
+  uint32_t ip_captured = 0;
+  const uint8_t* payload = nullptr;
+  uint32_t payload_captured = 0;
+
   bool gtp = false;
   GtpOuter outer;
 };

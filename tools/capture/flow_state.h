@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kv/flow.h"
+#include "tools/capture/dpi_state.h"
 #include "tools/capture/flow_key.h"
 #include "tools/capture/tcp_sequence.h"
 
@@ -56,6 +57,9 @@ struct FlowState {
   // Endpoint-table entry: the local side's MAC and address, when the local side is local.
   bool has_endpoint = false;
   uint8_t endpoint_mac[6] = {};
+
+  bool origin_lower = true;  // the lower endpoint sent the flow's first packet
+  DpiState dpi;
 
   bool moved = false;              // packets since the previous update
   bool published_ready = false;    // published statistics-ready at the previous update

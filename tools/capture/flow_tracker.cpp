@@ -81,18 +81,53 @@ void FlowTracker::Track(uint32_t iface, const DecodedPacket& packet, uint32_t wi
   kvPacketStats& stats = interfaces[iface].stats;
   if (it != table.end()) {
     Count(it->second, packet, from_lower, wirelen, now_us, stats);
+    Classify(it->second, packet, from_lower, now_us, events);
     return;
   }
 
   FlowState& state = Create(key, iface, packet, from_lower, now_us);
   Count(state, packet, from_lower, wirelen, now_us, stats);
+  // The first packet's classification is written before the record is handed out, so the events
+  // that follow event 6 need no settle.
+  const DpiStep step = classifier.Feed(state.dpi, packet, true, now_us);
   {
     RecordLock lock(flow_map, state.map_key, *state.record);
     PublishCounters(state, *state.record);
+    const Endpoint& server = state.origin_lower ? key.upper : key.lower;
+    classifier.NameFromDns(key.ip_version, server.addr, now_us, *state.record);
+    if (step != DpiStep::kNone) WriteDpi(state, *state.record);
   }
   flow_map.Insert(state.map_key, state.record);
   state.handed_generation = generation;
   events.FlowEvent(kvPluginProcessor::EVENT_FLOW_NEW, state.record);
+  DeliverDpi(step, state, events);
+}
+
+void FlowTracker::Classify(FlowState& state, const DecodedPacket& packet, bool from_lower,
+                           uint64_t now_us, DaemonEvents& events) {
+  const DpiStep step = classifier.Feed(state.dpi, packet, from_lower == state.origin_lower, now_us);
+  if (step == DpiStep::kNone) return;
+  SettleFor(state, events);
+  {
+    RecordLock lock(flow_map, state.map_key, *state.record);
+    PublishCounters(state, *state.record);
+    WriteDpi(state, *state.record);
+  }
+  state.handed_generation = generation;
+  DeliverDpi(step, state, events);
+}
+
+void FlowTracker::WriteDpi(FlowState& state, kvFlow& flow) {
+  const Endpoint& server = state.origin_lower ? state.key.upper : state.key.lower;
+  classifier.Write(state.dpi, server.port, flow);
+}
+
+void FlowTracker::DeliverDpi(DpiStep step, FlowState& state, DaemonEvents& events) {
+  if (step == DpiStep::kUpdated)
+    events.FlowEvent(kvPluginProcessor::EVENT_DPI_UPDATE, state.record);
+  if (step == DpiStep::kComplete) {
+    events.FlowEvent(kvPluginProcessor::EVENT_DPI_COMPLETE, state.record);
+  }
 }
 
 FlowState& FlowTracker::Create(const FlowKey& key, uint32_t iface, const DecodedPacket& packet,
@@ -120,6 +155,7 @@ FlowState& FlowTracker::Create(const FlowKey& key, uint32_t iface, const Decoded
   const Endpoint& other = lower_is_local_side ? key.upper : key.lower;
   flow.other_type = OtherType(version, other.addr, lower_is_local_side ? upper_local : lower_local);
   flow.origin = from_lower ? kvFlow::ORIGIN_LOWER : kvFlow::ORIGIN_UPPER;
+  state.origin_lower = from_lower;
 
   if (packet.has_macs) {
     flow.lower_mac = kvAddr::FromLink(from_lower ? packet.src_mac : packet.dst_mac);
@@ -227,7 +263,7 @@ void FlowTracker::PublishCounters(FlowState& state, kvFlow& flow) const {
   stats.lower_total_packets = state.lower.total_packets;
   stats.upper_total_packets = state.upper.total_packets;
   stats.total_packets = state.lower.total_packets + state.upper.total_packets;
-  stats.detection_packets = 0;
+  stats.detection_packets = state.dpi.packets;
   stats.ts_rate_update = state.last_us / kMicrosPerMilli;
   stats.lower_rate = static_cast<float>(static_cast<double>(state.lower.bytes) /
                                         static_cast<double>(update_interval_s));
@@ -274,9 +310,13 @@ void FlowTracker::ExpireAll(DaemonEvents& events) {
 
 void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
   SettleFor(state, events);
+  // Detection ends at the latest here: a flow still being classified is given up first.
+  const bool complete_now = !state.dpi.complete;
+  if (complete_now) classifier.GiveUp(state.dpi);
   {
     RecordLock lock(flow_map, state.map_key, *state.record);
     PublishCounters(state, *state.record);
+    if (complete_now) WriteDpi(state, *state.record);
     state.record->stats_ready = false;
   }
   counts.purged++;
@@ -288,6 +328,7 @@ void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
   UnlinkIdle(state);
   const FlowKey key = state.key;
   table.erase(key);
+  if (complete_now) events.FlowEvent(kvPluginProcessor::EVENT_DPI_COMPLETE, retired.back());
   events.FlowEvent(kvPluginProcessor::EVENT_FLOW_PURGE, retired.back());
 }
 

@@ -13,6 +13,7 @@
 #include "kv/packet_stats.h"
 #include "tools/capture/daemon_events.h"
 #include "tools/capture/decoded_packet.h"
+#include "tools/capture/flow_classifier.h"
 #include "tools/capture/flow_state.h"
 #include "tools/capture/networks.h"
 #include "tools/capture/tracker_settings.h"
@@ -49,14 +50,16 @@ class FlowTracker {
   FlowTracker& operator=(const FlowTracker&) = delete;
 
   // Counts a decoded packet of `wirelen` frame bytes seen on interface `iface` at `now_us` (the
-  // capture clock, never behind an earlier call); a new flow delivers event 6.
+  // capture clock, never behind an earlier call) and feeds it to classification; a new flow
+  // delivers event 6, then a classification that became known delivers 7 and one that ended 8.
   void Track(uint32_t iface, const DecodedPacket& packet, uint32_t wirelen, uint64_t now_us,
              DaemonEvents& events);
 
   // The earliest capture time at which a flow's idle time or linger has passed (it expires at
   // the first clock value after it); UINT64_MAX with no flows.
   uint64_t NextExpiry() const;
-  // Purges (event 4) every flow whose idle time or linger passed before `now_us`.
+  // Purges (event 4, after 8 for a flow whose detection had not ended) every flow whose idle time
+  // or linger passed before `now_us`.
   void ExpireIdle(uint64_t now_us, DaemonEvents& events);
   // Purges every flow, in creation order: the end of the input.
   void ExpireAll(DaemonEvents& events);
@@ -79,6 +82,10 @@ class FlowTracker {
   void Count(FlowState& state, const DecodedPacket& packet, bool from_lower, uint32_t wirelen,
              uint64_t now_us, kvPacketStats& stats);
   void Purge(FlowState& state, DaemonEvents& events);
+  void Classify(FlowState& state, const DecodedPacket& packet, bool from_lower, uint64_t now_us,
+                DaemonEvents& events);
+  void WriteDpi(FlowState& state, kvFlow& flow);
+  void DeliverDpi(DpiStep step, FlowState& state, DaemonEvents& events);
   bool IsLocal(uint32_t iface, uint8_t version, const uint8_t* addr) const;
   uint8_t OtherType(uint8_t version, const uint8_t* addr, bool local) const;
   void FillGtp(FlowState& state, const DecodedPacket& packet, kvFlow& flow) const;
@@ -98,6 +105,7 @@ class FlowTracker {
 
   kvFlowMap& flow_map;
   std::vector<TrackedInterface>& interfaces;
+  FlowClassifier classifier;
   Networks local_nets;
   uint64_t timeout_us[kIdleLists];
   uint64_t update_interval_s;

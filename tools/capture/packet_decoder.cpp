@@ -163,6 +163,7 @@ class Decoder {
     const bool fragmented = (fragment & (kIpv4MoreFragments | kIpv4OffsetMask)) != 0;
     Note(inner, 4, w.data[9], total, fragmented);
     out.ip_version = 4;
+    SetIpHeader(w, total);
     out.dscp = static_cast<uint8_t>(w.data[1] >> 2);
     out.protocol = w.data[9];
     SetAddress(out.src, w.data + 12, 4);
@@ -177,6 +178,7 @@ class Decoder {
     if (total == kIpv6Header) total = w.wire;  // a jumbogram or offload: up to the frame's end
     if (total > w.wire) return DecodeResult::kDiscarded;
     out.ip_version = 6;
+    SetIpHeader(w, total);
     out.dscp = static_cast<uint8_t>(((Be16(w.data) >> 4) & 0xff) >> 2);
     SetAddress(out.src, w.data + 8, 16);
     SetAddress(out.dst, w.data + 24, 16);
@@ -244,6 +246,7 @@ class Decoder {
         out.tcp_flags = w.data[13];
         out.tcp_length = static_cast<uint32_t>(w.wire - header) +
                          ((out.tcp_flags & kTcpSyn) ? 1 : 0) + ((out.tcp_flags & kTcpFin) ? 1 : 0);
+        if (w.Has(header)) SetPayload(w.Skip(header));
         return DecodeResult::kFlow;
       }
       case kProtoUdp: {
@@ -255,6 +258,9 @@ class Decoder {
           if (length < kUdpHeader || length > w.wire) length = w.wire;
           return Gtp(w.Limit(length).Skip(kUdpHeader));
         }
+        size_t length = Be16(w.data + 4);
+        if (length < kUdpHeader || length > w.wire) length = w.wire;
+        SetPayload(w.Limit(length).Skip(kUdpHeader));
         return DecodeResult::kFlow;
       }
       case kProtoIcmp:
@@ -306,6 +312,18 @@ class Decoder {
     out.gtp = true;
     out.outer = outer;
     return Ip(rest, static_cast<uint8_t>(rest.data[0] >> 4), true);
+  }
+
+  void SetIpHeader(Window w, size_t total) {
+    out.ip_header = w.data;
+    out.ip_captured = static_cast<uint32_t>(std::min(w.cap, total));
+    out.payload = nullptr;
+    out.payload_captured = 0;
+  }
+
+  void SetPayload(Window w) {
+    out.payload = w.data;
+    out.payload_captured = static_cast<uint32_t>(w.cap);
   }
 
   static void SetAddress(Endpoint& endpoint, const uint8_t* bytes, size_t length) {

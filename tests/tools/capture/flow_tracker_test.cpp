@@ -21,7 +21,8 @@ Bytes Udp4(const char* src, const char* dst, uint16_t sport, uint16_t dport, siz
   return Ipv4(src, dst, 17, Udp(sport, dport, Bytes(payload)));
 }
 
-// The deliveries as short words: "new f1", "purge f1", "update 15 [f1 f2]" (seconds after kT0).
+// The deliveries as short words: "new f1", "dpi f1" (event 7), "done f1" (event 8), "purge f1",
+// "update 15 [f1 f2]" (seconds after kT0).
 std::string Sequence(const Recorder& recorder) {
   std::string out;
   for (const Delivered& d : recorder.delivered) {
@@ -35,6 +36,12 @@ std::string Sequence(const Recorder& recorder) {
         break;
       case Delivered::kSettle:
         out += "settle";
+        break;
+      case Delivered::kDpiUpdate:
+        out += "dpi " + d.flow;
+        break;
+      case Delivered::kDpiComplete:
+        out += "done " + d.flow;
         break;
       case Delivered::kUpdate: {
         out += "update " + std::to_string((d.time_ms - kT0 / 1000) / 1000) + " [";
@@ -193,8 +200,9 @@ TEST(FlowTrackerTest, CountersPerUpdateAddUpToTheTotals) {
   auto played = Play({file.Spec()});
   const Recorder& r = played->recorder;
   EXPECT_EQ(Sequence(r),
-            "new f1, new f2, settle, update 15 [f1 f2], update 30 [f1], purge f2, update 40 [f1], "
-            "purge f1");
+            "new f1, dpi f1, new f2, settle, update 15 [f1 f2], update 30 [f1], done f2, purge f2, "
+            "update 40 [f1], "
+            "done f1, purge f1");
 
   // The walk's counters of f1 (lower 8.8.8.8:53 is the other side): per update, then totals.
   std::vector<std::string> walked;
@@ -270,7 +278,7 @@ TEST(FlowTrackerTest, TcpCloseLingersThenPurges) {
   auto played = Play({file.Spec()});
   // The closed flow lingers 2 s after its last segment, then goes before the next packet.
   EXPECT_EQ(Sequence(played->recorder),
-            "new f1, settle, purge f1, new f2, settle, update 9 [f2], purge f2");
+            "new f1, settle, done f1, purge f1, new f2, settle, update 9 [f2], done f2, purge f2");
   const Delivered* purge = played->recorder.PurgeOf("f1");
   EXPECT_EQ(purge->snapshot.tcp_closed, 1);
   // The final acknowledgement after both FINs still counts.
@@ -305,8 +313,9 @@ TEST(FlowTrackerTest, ResetsRetransmissionsSequenceErrorsAndReuse) {
   });
   auto played = Play({file.Spec()}, settings);
   EXPECT_EQ(Sequence(played->recorder),
-            "new f1, settle, purge f1, new f2, new f3, settle, purge f2, purge f3, update 15 [], "
-            "update 30 [], new f4, settle, update 30 [f4], purge f4");
+            "new f1, settle, done f1, purge f1, new f2, new f3, settle, done f2, purge f2, done "
+            "f3, purge f3, update 15 [], "
+            "update 30 [], new f4, settle, update 30 [f4], done f4, purge f4");
   const kvFlowStats& first = played->recorder.PurgeOf("f1")->snapshot.stats;
   EXPECT_EQ(first.tcp_resets, 1u);
   EXPECT_EQ(first.tcp_retrans, 2u);
@@ -326,21 +335,22 @@ TEST(FlowTrackerTest, IdleExpiryIsStrictlyAfterTheIdleTime) {
   settings.update_interval_s = 100;
   OneFile same({Frame{kT0, packet}, Frame{kT0 + 30 * kSecond, packet}});
   EXPECT_EQ(Sequence(Play({same.Spec()}, settings)->recorder),
-            "new f1, settle, update 30 [f1], purge f1");
+            "new f1, settle, update 30 [f1], done f1, purge f1");
   OneFile later({Frame{kT0, packet}, Frame{kT0 + 30 * kSecond + 1, packet}});
   EXPECT_EQ(Sequence(Play({later.Spec()}, settings)->recorder),
-            "new f1, settle, purge f1, new f2, settle, update 30 [f2], purge f2");
+            "new f1, settle, done f1, purge f1, new f2, settle, update 30 [f2], done f2, purge f2");
   settings.udp_idle_s = 60;
   EXPECT_EQ(Sequence(Play({later.Spec()}, settings)->recorder),
-            "new f1, settle, update 30 [f1], purge f1");
+            "new f1, settle, update 30 [f1], done f1, purge f1");
 }
 
 TEST(FlowTrackerTest, AGapInTheCaptureCostsOneEmptyUpdate) {
   const Bytes packet = EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", 5000, 53));
   OneFile file({Frame{kT0, packet}, Frame{kT0 + 86400 * kSecond, packet}});
   EXPECT_EQ(Sequence(Play({file.Spec()})->recorder),
-            "new f1, settle, update 15 [f1], update 30 [], purge f1, update 45 [], update 60 [], "
-            "new f2, settle, update 86400 [f2], purge f2");
+            "new f1, settle, update 15 [f1], update 30 [], done f1, purge f1, update 45 [], update "
+            "60 [], "
+            "new f2, settle, update 86400 [f2], done f2, purge f2");
 }
 
 TEST(FlowTrackerTest, GtpTunnelRecord) {
@@ -356,7 +366,7 @@ TEST(FlowTrackerTest, GtpTunnelRecord) {
   });
   auto played = Play({file.Spec({"198.51.100.1"})});
   const Recorder& r = played->recorder;
-  EXPECT_EQ(Sequence(r), "new f1, settle, update 0 [f1], purge f1");
+  EXPECT_EQ(Sequence(r), "new f1, settle, update 0 [f1], done f1, purge f1");
   const FlowIdentity& id = r.NewOf("f1")->identity;
   EXPECT_EQ(id.lower + " " + id.upper, "10.45.0.7:40000 93.184.216.34:443");
   EXPECT_EQ(id.tunnel_type, kvFlow::TUNNEL_GTP);
@@ -397,7 +407,7 @@ TEST(FlowTrackerTest, DiscardedFramesAreCountedAndMakeNoFlow) {
   OneFile file({Frame{kT0, Ether(Mac(2), Mac(1), 0x0806, Bytes(28))}, Frame{kT0 + 1, Bytes(10)},
                 Frame{kT0 + 2, EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", 5000, 53))}});
   auto played = Play({file.Spec()});
-  EXPECT_EQ(Sequence(played->recorder), "new f1, settle, update 0 [f1], purge f1");
+  EXPECT_EQ(Sequence(played->recorder), "new f1, settle, update 0 [f1], done f1, purge f1");
   const kvPacketStats& stats =
       played->recorder.Of(Delivered::kUpdate)[0]->interface_stats[0].second;
   EXPECT_EQ(stats.pkt_raw, 3u);

@@ -104,13 +104,52 @@ struct FlowIdentity {
   }
 };
 
+// What classification left in a flow record, as events 7 and 8 hand it out.
+struct DpiSnapshot {
+  uint32_t protocol = 0;
+  std::string protocol_name;
+  uint32_t master = 0;
+  uint32_t application = 0;
+  std::string application_name;
+  bool guessed = false;
+  uint32_t packets = 0;
+  std::string host_server_name, dns_host_name, user_agent, http_url;
+  std::string ssh_client, ssh_server;
+  kvFlow::Tls tls;
+  std::vector<uint64_t> digest_history;
+  uint64_t digest = 0;
+
+  static DpiSnapshot Of(const kvFlow& flow) {
+    std::lock_guard<std::recursive_mutex> guard(flow.lock);
+    DpiSnapshot s;
+    s.protocol = static_cast<uint32_t>(flow.detected_protocol);
+    s.protocol_name = flow.detected_protocol_name;
+    s.master = static_cast<uint32_t>(flow.master_protocol);
+    s.application = flow.detected_application;
+    s.application_name = flow.detected_application_name;
+    s.guessed = flow.detection_guessed;
+    s.packets = flow.stats.detection_packets;
+    s.host_server_name = flow.host_server_name;
+    s.dns_host_name = flow.dns_host_name;
+    s.user_agent = flow.user_agent;
+    s.http_url = flow.http_url;
+    s.ssh_client = flow.ssh_client_agent;
+    s.ssh_server = flow.ssh_server_agent;
+    s.tls = flow.tls;
+    s.digest_history = flow.digest_history;
+    s.digest = flow.digest;
+    return s;
+  }
+};
+
 struct Delivered {
-  enum Kind { kNew, kPurge, kUpdate, kSettle };
+  enum Kind { kNew, kPurge, kUpdate, kSettle, kDpiUpdate, kDpiComplete };
   explicit Delivered(Kind kind_) : kind(kind_) {}
   Kind kind;
   std::string flow;       // kNew, kPurge: the flow's name ("f1" for the first created)
   FlowIdentity identity;  // kNew, kPurge
-  FlowSnapshot snapshot;  // kNew, kPurge: the record as handed out
+  FlowSnapshot snapshot;  // kNew, kPurge, kDpi...: the record as handed out
+  DpiSnapshot dpi;        // kNew, kDpiUpdate, kDpiComplete
   // kUpdate:
   uint64_t time_ms = 0;
   std::vector<std::pair<std::string, FlowSnapshot>> walk;  // flows the walk takes, by name
@@ -124,17 +163,32 @@ class Recorder : public capture::DaemonEvents {
  public:
   void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) override {
     Check("flow event");
-    Delivered d(event == kvPluginProcessor::EVENT_FLOW_NEW ? Delivered::kNew : Delivered::kPurge);
-    if (d.kind == Delivered::kNew) {
+    const Delivered::Kind kind =
+        event == kvPluginProcessor::EVENT_FLOW_NEW       ? Delivered::kNew
+        : event == kvPluginProcessor::EVENT_DPI_UPDATE   ? Delivered::kDpiUpdate
+        : event == kvPluginProcessor::EVENT_DPI_COMPLETE ? Delivered::kDpiComplete
+                                                         : Delivered::kPurge;
+    EXPECT_TRUE(kind != Delivered::kPurge || event == kvPluginProcessor::EVENT_FLOW_PURGE)
+        << "unexpected event " << event;
+    Delivered d(kind);
+    if (kind == Delivered::kDpiUpdate || kind == Delivered::kDpiComplete) {
+      EXPECT_EQ(names.count(flow.get()), 1u) << "DPI event for a flow never announced";
+      EXPECT_EQ(purged.count(flow.get()), 0u) << "DPI event after the purge";
+      EXPECT_EQ(completed.count(flow.get()), 0u) << "DPI event after event 8";
+      if (kind == Delivered::kDpiComplete) completed.insert(flow.get());
+    } else if (d.kind == Delivered::kNew) {
       EXPECT_EQ(names.count(flow.get()), 0u) << "event 6 twice for one record";
       names[flow.get()] = "f" + std::to_string(++created);
     } else {
       EXPECT_EQ(names.count(flow.get()), 1u) << "purge of a flow never announced";
       EXPECT_EQ(purged.count(flow.get()), 0u) << "purged twice";
+      EXPECT_EQ(completed.count(flow.get()), 1u) << "purge without event 8 before it";
       purged.insert(flow.get());
+      completed.erase(flow.get());  // a later record may take the same address
     }
     d.flow = names[flow.get()];
     d.snapshot = FlowSnapshot::Of(*flow);
+    d.dpi = DpiSnapshot::Of(*flow);
     d.identity = FlowIdentity::Of(*flow);
     HandOver(flow);
     delivered.push_back(std::move(d));
@@ -271,6 +325,7 @@ class Recorder : public capture::DaemonEvents {
   std::map<const kvFlow*, FlowSnapshot> outstanding;
   std::map<const kvFlow*, std::string> names;
   std::set<const kvFlow*> purged;
+  std::set<const kvFlow*> completed;  // flows that had event 8
   unsigned long created = 0;
   uint64_t last_clock = 0;
 };
