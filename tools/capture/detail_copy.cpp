@@ -2,6 +2,7 @@
 // flow's detected protocols own.
 #include "tools/capture/detail_copy.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tools/capture/constants.h"
@@ -20,8 +21,10 @@ bool UsesTls(const ndpi_flow_struct& ndpi) {
          Has(ndpi, NDPI_PROTOCOL_QUIC);
 }
 
-void SetText(std::string& field, const char* text) {
-  std::string value = DetailText(text, kDpiMaxDetailText);
+// Sets the field from a text of at most `size` bytes (a fixed array of nDPI's, or a pointer to a
+// NUL-terminated text), cut at the cap.
+void SetText(std::string& field, const char* text, size_t size = kDpiMaxDetailText) {
+  std::string value = DetailText(text, std::min(size, kDpiMaxDetailText));
   if (!value.empty()) field = std::move(value);
 }
 
@@ -85,9 +88,8 @@ std::string CommonName(const std::string& dn) {
 }
 
 void CopyDetails(const ndpi_flow_struct& ndpi, SshFirst ssh_first, kvFlow& flow) {
-  SetText(flow.host_server_name, DetailText(reinterpret_cast<const char*>(ndpi.host_server_name),
-                                            sizeof(ndpi.host_server_name))
-                                     .c_str());
+  SetText(flow.host_server_name, reinterpret_cast<const char*>(ndpi.host_server_name),
+          sizeof(ndpi.host_server_name));
   SetText(flow.user_agent, ndpi.http.user_agent);
   SetText(flow.http_url, ndpi.http.url);
 
@@ -95,8 +97,8 @@ void CopyDetails(const ndpi_flow_struct& ndpi, SshFirst ssh_first, kvFlow& flow)
     CopyTls(ndpi, flow);
   } else if (Has(ndpi, NDPI_PROTOCOL_DHCP)) {
     const auto& dhcp = ndpi.protos.dhcp;
-    SetText(flow.dhcp_fingerprint, DetailText(dhcp.fingerprint, sizeof(dhcp.fingerprint)).c_str());
-    SetText(flow.dhcp_class_ident, DetailText(dhcp.class_ident, sizeof(dhcp.class_ident)).c_str());
+    SetText(flow.dhcp_fingerprint, dhcp.fingerprint, sizeof(dhcp.fingerprint));
+    SetText(flow.dhcp_class_ident, dhcp.class_ident, sizeof(dhcp.class_ident));
   } else if (Has(ndpi, NDPI_PROTOCOL_SSH)) {
     const auto& ssh = ndpi.protos.ssh;
     std::string first = DetailText(ssh.client_signature, sizeof(ssh.client_signature));

@@ -34,6 +34,11 @@ const char* NameOf(const std::unordered_map<kvProto::Id, const char*, kvEnumHash
   return it == table.end() ? nullptr : it->second;
 }
 
+bool Known(const ndpi_protocol& result) {
+  return result.master_protocol != NDPI_PROTOCOL_UNKNOWN ||
+         result.app_protocol != NDPI_PROTOCOL_UNKNOWN;
+}
+
 // The digest of a flow whose detection completed: its first digest, the detected protocol and
 // the host server name.
 uint64_t DetectedDigest(uint64_t first, kvProto::Id protocol, const std::string& host) {
@@ -66,8 +71,7 @@ DpiStep FlowClassifier::Feed(DpiState& state, const DecodedPacket& packet, bool 
   const uint16_t length = static_cast<uint16_t>(std::min(packet.ip_captured, kDpiMaxPacketBytes));
   ndpi_protocol result = ndpi_detection_process_packet(
       module.Get(), state.ndpi.get(), packet.ip_header, length, now_us / kMicrosPerMilli);
-  const bool detected = result.master_protocol != NDPI_PROTOCOL_UNKNOWN ||
-                        result.app_protocol != NDPI_PROTOCOL_UNKNOWN;
+  const bool detected = Known(result);
   bool complete = false;
   if (detected && !ndpi_extra_dissection_possible(module.Get(), state.ndpi.get())) {
     complete = true;
@@ -99,9 +103,7 @@ void FlowClassifier::GiveUp(DpiState& state) {
 
 DpiStep FlowClassifier::Result(DpiState& state, const ndpi_protocol& result) {
   state.category = static_cast<uint32_t>(result.category);
-  const bool known = result.master_protocol != NDPI_PROTOCOL_UNKNOWN ||
-                     result.app_protocol != NDPI_PROTOCOL_UNKNOWN;
-  if (!known ||
+  if (!Known(result) ||
       (state.known && result.master_protocol == state.master && result.app_protocol == state.app)) {
     return DpiStep::kNone;
   }

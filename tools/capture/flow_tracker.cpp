@@ -93,8 +93,7 @@ void FlowTracker::Track(uint32_t iface, const DecodedPacket& packet, uint32_t wi
   {
     RecordLock lock(flow_map, state.map_key, *state.record);
     PublishCounters(state, *state.record);
-    const Endpoint& server = state.origin_lower ? key.upper : key.lower;
-    classifier.NameFromDns(key.ip_version, server.addr, now_us, *state.record);
+    classifier.NameFromDns(key.ip_version, ServerEnd(state).addr, now_us, *state.record);
     if (step != DpiStep::kNone) WriteDpi(state, *state.record);
   }
   flow_map.Insert(state.map_key, state.record);
@@ -117,15 +116,19 @@ void FlowTracker::Classify(FlowState& state, const DecodedPacket& packet, bool f
   DeliverDpi(step, state, events);
 }
 
+// The endpoint the flow's first packet went to.
+const Endpoint& FlowTracker::ServerEnd(const FlowState& state) {
+  return state.origin_lower ? state.key.upper : state.key.lower;
+}
+
 void FlowTracker::WriteDpi(FlowState& state, kvFlow& flow) {
-  const Endpoint& server = state.origin_lower ? state.key.upper : state.key.lower;
-  classifier.Write(state.dpi, server.port, flow);
+  classifier.Write(state.dpi, ServerEnd(state).port, flow);
 }
 
 void FlowTracker::DeliverDpi(DpiStep step, FlowState& state, DaemonEvents& events) {
-  if (step == DpiStep::kUpdated)
+  if (step == DpiStep::kUpdated) {
     events.FlowEvent(kvPluginProcessor::EVENT_DPI_UPDATE, state.record);
-  if (step == DpiStep::kComplete) {
+  } else if (step == DpiStep::kComplete) {
     events.FlowEvent(kvPluginProcessor::EVENT_DPI_COMPLETE, state.record);
   }
 }

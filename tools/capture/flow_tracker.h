@@ -84,6 +84,7 @@ class FlowTracker {
   void Purge(FlowState& state, DaemonEvents& events);
   void Classify(FlowState& state, const DecodedPacket& packet, bool from_lower, uint64_t now_us,
                 DaemonEvents& events);
+  static const Endpoint& ServerEnd(const FlowState& state);
   void WriteDpi(FlowState& state, kvFlow& flow);
   void DeliverDpi(DpiStep step, FlowState& state, DaemonEvents& events);
   bool IsLocal(uint32_t iface, uint8_t version, const uint8_t* addr) const;
