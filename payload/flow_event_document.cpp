@@ -44,38 +44,45 @@ Flags FirstEncoding(uint16_t kind) {
 
 }  // namespace
 
-void kppEncodeFlowEvent(const kppFlowEvent& event, kppInterfaceFlows& interface_flows,
+void kppEncodeFlowEvent(const kppFlowEvent& event, kppInterfaceFlows* interface_flows,
                         json& document) {
   const char* type = TypeText(event.event);
   if (type == nullptr || !event.flow) return;
   const kvFlow& flow = *event.flow;
 
   // The identity fields outside the encoder are read under the flow's lock as well, so that a
-  // daemon thread updating the flow never races with them.
+  // daemon thread updating the flow never races with them. The one hold covers the encoding
+  // (whose own hold of the recursive lock is then only a count): a lock that the daemon's thread
+  // has just released is taken once per event, not twice.
   uint64_t digest;
   uint8_t ip_protocol;
   uint8_t tcp_closed;
   std::shared_ptr<kvInterface> iface;
+  json encoded;
   {
     std::lock_guard<std::recursive_mutex> guard(flow.lock);
     digest = flow.digest;
     ip_protocol = flow.ip_protocol;
     tcp_closed = flow.tcp_closed;
     iface = flow.iface;
+    if (event.event == kvPluginProcessor::EVENT_FLOW_MAP && interface_flows == nullptr) {
+      // No legacy document takes the update's flows: the event document's counters are all
+      // that is encoded.
+      flow.Encode(encoded, event.stats, kvFlow::ENCODE_STATS);
+    } else {
+      flow.Encode(encoded, event.stats, FirstEncoding(event.event));
+    }
   }
 
   // The interface's name, or empty for a flow without one; a reference, not a copy per event.
   static const std::string kNoInterface;
   const std::string& iface_name = iface ? iface->name : kNoInterface;
 
-  json encoded;
-  flow.Encode(encoded, event.stats, FirstEncoding(event.event));
-
-  if (event.event == kvPluginProcessor::EVENT_FLOW_MAP) {
+  if (event.event == kvPluginProcessor::EVENT_FLOW_MAP && interface_flows != nullptr) {
     // The event document carries a counters-only encoding, taken from the full one: copied when
     // the full encoding is filed (the first of its digest in this update wins the table), moved
     // out of it when it is discarded.
-    auto& table = interface_flows[iface_name];
+    auto& table = (*interface_flows)[iface_name];
     if (table.find(digest) == table.end()) {
       json counters = kpp::encode::FlowCountersOf(static_cast<const json&>(encoded));
       table.emplace(digest, std::move(encoded));

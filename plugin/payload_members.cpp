@@ -11,7 +11,12 @@
 #include "plugin/plugin.h"
 
 void kppPlugin::EncodeFlow(const kppFlowEvent& event, json& document) {
-  kppEncodeFlowEvent(event, interface_flows, document);
+  // The update's full flow encodings are kept only for a channel that takes the legacy
+  // document; kept for nobody, they would cost their memory until the update's end and a second
+  // encoding of every flow of the walk. A legacy-http channel that a reload adds between a walk
+  // and its update's end gets flows from the next walk on.
+  const bool legacy_http = (channel_types.load() & kppChannelConfig::TYPE_LEGACY_HTTP) != 0;
+  kppEncodeFlowEvent(event, legacy_http ? &interface_flows : nullptr, document);
 }
 
 void kppPlugin::DispatchPayload(kppChannelConfig::Type type, const json& payload) {

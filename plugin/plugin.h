@@ -78,8 +78,8 @@ class kppPlugin : public kvPluginProcessor {
   // Reads the configuration file and installs it whole, or throws and changes nothing. Worker.
   void LoadConfig();
 
-  // Fills `document` with the flow-event document of `event` (nothing for other kinds) and files
-  // flow-statistics encodings in interface_flows. Worker.
+  // Fills `document` with the flow-event document of `event` (nothing for other kinds) and, while
+  // a channel takes legacy-http, files flow-statistics encodings in interface_flows. Worker.
   void EncodeFlow(const kppFlowEvent& event, json& document);
 
   // The periodic payloads of one update, from the documents the worker took over. Worker.

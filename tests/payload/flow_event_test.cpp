@@ -72,5 +72,23 @@ TEST_F(FlowEventTest, FlowStatisticsFileTheFirstFullEncodingPerDigest) {
   EXPECT_EQ(plugin.interface_flows.at("wan0").at(0xc3).at("digest"), "00000000000000c3");
 }
 
+// Without a legacy-http channel nothing is filed, and the statistics document is the same.
+TEST_F(FlowEventTest, FlowStatisticsFileNothingWithoutALegacyHttpChannel) {
+  kvFlowStats later = SampleStats();
+  later.upper_packets = 40;
+  const json with_legacy = Encode(1, flow, later);
+  ASSERT_EQ(plugin.interface_flows.at("eth0").size(), 1u);
+  plugin.interface_flows.clear();
+
+  plugin.channel_types.store(kAllChannelTypes & ~kppChannelConfig::TYPE_LEGACY_HTTP);
+  EXPECT_EQ(Encode(1, flow, later), with_legacy);
+  EXPECT_EQ(Encode(1, SampleFlow(MakeInterface("wan0", kvInterface::ROLE_WAN), 0xc3))
+                .at("flow")
+                .at("digest"),
+            "00000000000000c3");
+  EXPECT_TRUE(plugin.interface_flows.empty());
+  EXPECT_EQ(with_legacy.at("flow").at("other_packets"), 40);
+}
+
 }  // namespace
 }  // namespace korvel_test

@@ -187,9 +187,18 @@ constexpr const char kEth0[] = R"({
   "role": "LAN", "capture_type": "PCAP", "mac": "00:11:22:aa:bb:cc", "addr": ["192.0.2.1"]})";
 constexpr const char kEth0Endpoints[] = R"({"192.0.2.50": ["00:aa:bb:cc:dd:ee"]})";
 
+constexpr uint8_t kAllChannelTypes =
+    kppChannelConfig::TYPE_LEGACY_HTTP | kppChannelConfig::TYPE_LEGACY_SOCKET |
+    kppChannelConfig::TYPE_STREAM_FLOWS | kppChannelConfig::TYPE_STREAM_STATS;
+
 class PayloadTest : public ::testing::Test {
  protected:
-  PayloadTest() : plugin("proc", {{"conf_filename", config.Path()}}) { kvGlobalConfig::Create(); }
+  // The encoders run as under a configuration with a channel of every type, unless a test loads
+  // one of its own.
+  PayloadTest() : plugin("proc", {{"conf_filename", config.Path()}}) {
+    kvGlobalConfig::Create();
+    plugin.channel_types.store(kAllChannelTypes);
+  }
 
   json Encode(uint16_t kind, const std::shared_ptr<kvFlow>& subject,
               const kvFlowStats& stats = SampleStats()) {
