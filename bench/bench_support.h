@@ -52,6 +52,9 @@ class RunningPlugin {
   // Blocks until the armed number of calls has arrived. Benchmark thread.
   void Wait();
 
+  // Sink calls so far. Any thread.
+  uint64_t Calls() const { return calls.load(); }
+
   // CPU time the worker thread has used, in seconds; 0 until the worker's first sink call.
   double WorkerCpuSeconds() const;
 
