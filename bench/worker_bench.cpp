@@ -23,11 +23,12 @@ constexpr size_t kWalkFlows = 64;
 
 // Two filters: the first matches no flow of the batch, the second every one, so both are
 // evaluated for every event. One channel takes both kinds of flow-event dispatch, so every
-// document reaches the sink twice; legacy-socket also lets the flow-map walk queue events.
+// document reaches the sink twice; legacy-socket also lets the flow-map walk queue events, and
+// legacy-http makes each flow-statistics event file its full encoding for the legacy document.
 constexpr const char* kWorkerConfiguration = R"({
     "flow_filters": ["ip_version == 6 || vlan_id == 7",
                      "detected_protocol_name == 'TLS.Example' && local_port == 51000"],
-    "sinks": {"bench": {"flows": {"types": ["legacy-socket", "stream-flows"]}}}})";
+    "sinks": {"bench": {"flows": {"types": ["legacy-http", "legacy-socket", "stream-flows"]}}}})";
 
 // What one batch of a kind is made of, and how to queue it.
 class Batch {
@@ -54,10 +55,10 @@ class Batch {
     return kind == kvPluginProcessor::EVENT_FLOW_MAP ? kWalkFlows : kDpiBatch;
   }
 
-  // Two sink calls per event; after a flow-statistics batch the update's legacy family adds
-  // "agent_hello" and "agent_status" (the legacy document itself has no legacy-http channel).
+  // Two sink calls per event; after a flow-statistics batch the update's legacy family adds the
+  // legacy document, "agent_hello" and "agent_status".
   uint64_t SinkCalls() const {
-    return 2 * Events() + (kind == kvPluginProcessor::EVENT_FLOW_MAP ? 2 : 0);
+    return 2 * Events() + (kind == kvPluginProcessor::EVENT_FLOW_MAP ? 3 : 0);
   }
 
   // Single-flow events one by one; for flow statistics the end of an update and then one walk,
