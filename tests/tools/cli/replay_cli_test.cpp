@@ -340,11 +340,13 @@ TEST(ReplayTool, ExitStatusesAndMessages) {
        0,
        {"1"}},
       // Without a global configuration encoding the flow throws on the worker, which logs and
-      // drops that event; with the configuration back the next one is sent.
-      {{"--plugin", kPlugin, "--sync-timeout", "1"},
+      // drops that event; with the configuration back the next one is sent. (The default sync
+      // timeout: a wake-up the worker misses costs it up to a second, which one of 1 s would not
+      // always outlast.)
+      {{"--plugin", kPlugin},
        Lines({kStreamFlowsConfig, R"({"op":"global","present":false})", kInterface, kFlow,
-              kNewFlowEvent, R"({"op":"sync"})", R"({"op":"global","present":true})",
-              kNewFlowEvent, R"({"op":"sync"})"}),
+              kNewFlowEvent, R"({"op":"sync"})", R"({"op":"global","present":true})", kNewFlowEvent,
+              R"({"op":"sync"})"}),
        "",
        "proc-core: flow event not sent: " + kNoGlobal,
        0,
