@@ -16,7 +16,6 @@ struct DpiState {
   uint16_t app = 0;
   uint32_t category = 0;  // nDPI's category of the flow
   bool known = false;     // a protocol has been reported
-  bool changed = false;   // the protocol changed after it was first reported
   bool guessed = false;   // the result is nDPI's guess
   bool complete = false;  // detection has ended (event 8 delivered)
   SshFirst ssh_first = SshFirst::kUnknown;
