@@ -19,6 +19,7 @@
 #include "bench/bench_support.h"
 #include "bench/capture_frames.h"
 #include "kv/json.h"
+#include "payload/flow_event_document.h"
 #include "payload/release_document.h"
 #include "tools/capture/capture_source.h"
 
@@ -231,18 +232,6 @@ class RecordingEvents : public capture::DaemonEvents {
   std::vector<RecordedEvent> recorded;
 };
 
-// The encoding flags of each kind.
-kvFlags<kvFlow::EncodeFlags> FlagsOf(uint16_t kind) {
-  switch (kind) {
-    case kvPluginProcessor::EVENT_FLOW_PURGE:
-      return kvFlow::ENCODE_STATS;
-    case kvPluginProcessor::EVENT_FLOW_NEW:
-      return kvFlags<kvFlow::EncodeFlags>(kvFlow::ENCODE_METADATA) | kvFlow::ENCODE_TUNNELS;
-    default:
-      return kvFlow::ENCODE_ALL;
-  }
-}
-
 // How a floor encodes a walk's flows: counters only (no legacy document takes them), also in
 // full into the update's legacy document, held until the update's end, or also in full but each
 // freed at once (the same encodings without the cost of holding an update's worth of them).
@@ -284,22 +273,20 @@ void EncodeRecorded(benchmark::State& state, WalkEncoding walk_encoding) {
         }
         json document;
         json flow;
-        if (event.kind == kvPluginProcessor::EVENT_FLOW_MAP) {
-          if (walk_encoding != WalkEncoding::kCountersOnly) {
-            json full;
-            event.flow->Encode(full, event.stats, kvFlow::ENCODE_ALL);
-            if (walk_encoding == WalkEncoding::kHeldForLegacy) {
-              walk.push_back(std::move(full));
-            } else {
-              members += full.size();
-              benchmark::DoNotOptimize(full);
-              kpp::ReleaseDocument(full);
-            }
+        if (event.kind == kvPluginProcessor::EVENT_FLOW_MAP &&
+            walk_encoding != WalkEncoding::kCountersOnly) {
+          json full;
+          event.flow->Encode(full, event.stats, kppFlowEventEncoding(event.kind, true));
+          if (walk_encoding == WalkEncoding::kHeldForLegacy) {
+            walk.push_back(std::move(full));
+          } else {
+            members += full.size();
+            benchmark::DoNotOptimize(full);
+            kpp::ReleaseDocument(full);
           }
-          event.flow->Encode(flow, event.stats, kvFlow::ENCODE_STATS);
-        } else {
-          event.flow->Encode(flow, event.stats, FlagsOf(event.kind));
         }
+        // The event document's own encoding, as the plugin makes it for an unfiled walk.
+        event.flow->Encode(flow, event.stats, kppFlowEventEncoding(event.kind, false));
         document["type"] = "flow";
         document["interface"] = "bench0";
         document["internal"] = true;

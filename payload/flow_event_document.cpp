@@ -31,18 +31,21 @@ const char* TypeText(uint16_t kind) {
   }
 }
 
-Flags FirstEncoding(uint16_t kind) {
+}  // namespace
+
+Flags kppFlowEventEncoding(uint16_t kind, bool files_full) {
   switch (kind) {
     case kvPluginProcessor::EVENT_FLOW_PURGE:
       return kvFlow::ENCODE_STATS;
     case kvPluginProcessor::EVENT_FLOW_NEW:
       return Flags::FromBits(kvFlow::ENCODE_METADATA | kvFlow::ENCODE_TUNNELS);
+    case kvPluginProcessor::EVENT_FLOW_MAP:
+      // No legacy document takes an unfiled encoding: the counters are all the event needs.
+      return files_full ? Flags(kvFlow::ENCODE_ALL) : Flags(kvFlow::ENCODE_STATS);
     default:
       return kvFlow::ENCODE_ALL;
   }
 }
-
-}  // namespace
 
 void kppEncodeFlowEvent(const kppFlowEvent& event, kppInterfaceFlows* interface_flows,
                         json& document) {
@@ -65,13 +68,8 @@ void kppEncodeFlowEvent(const kppFlowEvent& event, kppInterfaceFlows* interface_
     ip_protocol = flow.ip_protocol;
     tcp_closed = flow.tcp_closed;
     iface = flow.iface;
-    if (event.event == kvPluginProcessor::EVENT_FLOW_MAP && interface_flows == nullptr) {
-      // No legacy document takes the update's flows: the event document's counters are all
-      // that is encoded.
-      flow.Encode(encoded, event.stats, kvFlow::ENCODE_STATS);
-    } else {
-      flow.Encode(encoded, event.stats, FirstEncoding(event.event));
-    }
+    flow.Encode(encoded, event.stats,
+                kppFlowEventEncoding(event.event, interface_flows != nullptr));
   }
 
   // The interface's name, or empty for a flow without one; a reference, not a copy per event.
