@@ -5,6 +5,7 @@
 #include "kv/packet_stats.h"
 
 #include "payload/channel_dispatch.h"
+#include "payload/document_dispatch.h"
 #include "payload/flow_event_document.h"
 #include "payload/legacy_payload.h"
 #include "payload/stream_payload.h"
@@ -29,18 +30,24 @@ void kppPlugin::DispatchPayload(kppChannelConfig::Type type, const json& payload
   payloads_dispatched++;
 }
 
+namespace {
+
+// The periodic builders send through the virtual DispatchPayload, as every document the worker
+// sends.
+kppDocumentDispatch ThroughDispatchPayload(kppPlugin& plugin) {
+  return [&plugin](kppChannelConfig::Type type, const json& document) {
+    plugin.DispatchPayload(type, document);
+  };
+}
+
+}  // namespace
+
 void kppPlugin::DispatchLegacyPayload(const kppUpdateDocuments& documents) {
-  // Through the virtual DispatchPayload, as every document the worker sends.
-  kppDispatchLegacyPayload(documents, interface_flows,
-                           [this](kppChannelConfig::Type type, const json& document) {
-                             DispatchPayload(type, document);
-                           });
+  kppDispatchLegacyPayload(documents, interface_flows, ThroughDispatchPayload(*this));
 }
 
 void kppPlugin::DispatchStreamPayload(const kppUpdateDocuments& documents) {
-  kppDispatchStreamPayload(documents, [this](kppChannelConfig::Type type, const json& document) {
-    DispatchPayload(type, document);
-  });
+  kppDispatchStreamPayload(documents, ThroughDispatchPayload(*this));
 }
 
 void kppPlugin::EncodeInterfaces(Interfaces* interfaces) {
