@@ -17,13 +17,9 @@ extern "C" {
 #include <utility>
 
 #include "bench/capture_frames.h"
+#include "tools/capture/constants.h"
 
 namespace {
-
-// The packets nDPI may look at per flow before a flow is given up, as the capture source has it.
-constexpr uint32_t kTcpPacketLimit = 80;
-constexpr uint32_t kUdpPacketLimit = 24;
-constexpr uint8_t kIpProtoTcp = 6;
 
 struct FloorFlow {
   ndpi_flow_struct* ndpi = nullptr;
@@ -98,7 +94,9 @@ void BM_CaptureNdpiFloor(benchmark::State& state) {
           module, flow.ndpi, ip, static_cast<unsigned short>(ip_length), time_ms);
       flow.packets++;
       flow.app_protocol = result.app_protocol;
-      const uint32_t limit = ip[9] == kIpProtoTcp ? kTcpPacketLimit : kUdpPacketLimit;
+      // The packets nDPI may look at before the flow is given up, as the capture source has them.
+      const uint32_t limit =
+          ip[9] == capture::kProtoTcp ? capture::kDpiMaxTcpPackets : capture::kDpiMaxUdpPackets;
       if ((result.app_protocol != NDPI_PROTOCOL_UNKNOWN &&
            !ndpi_extra_dissection_possible(module, flow.ndpi)) ||
           flow.packets >= limit) {
