@@ -110,6 +110,9 @@ constexpr uint16_t kDnsPort = 53;
 // Answer records read from one DNS response.
 constexpr int kDnsMaxAnswers = 64;
 
+// The stdio buffer a capture file is read through.
+constexpr size_t kCaptureReadBufferBytes = size_t{1} << 20;
+
 // Capture times.
 constexpr uint64_t kMicrosPerSecond = 1000000;
 constexpr uint64_t kMicrosPerMilli = 1000;
