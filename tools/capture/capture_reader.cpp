@@ -2,7 +2,9 @@
 #include "tools/capture/capture_reader.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "tools/capture/capture_error.h"
 #include "tools/capture/constants.h"
@@ -28,7 +30,9 @@ void CaptureReader::Open() {
       stream = std::fopen(file.c_str(), "rb");
       if (!stream) throw CaptureError(file, std::strerror(errno));
       // Read in large blocks: stdio's default buffer costs a system call every few packets.
-      std::setvbuf(stream, nullptr, _IOFBF, kCaptureReadBufferBytes);
+      // (glibc ignores the size unless it is given the buffer.)
+      read_buffer = std::make_unique<char[]>(kCaptureReadBufferBytes);
+      std::setvbuf(stream, read_buffer.get(), _IOFBF, kCaptureReadBufferBytes);
     }
   }
   char errbuf[PCAP_ERRBUF_SIZE] = {};

@@ -4,6 +4,7 @@
 #include <pcap/pcap.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "tools/capture/interface_spec.h"
@@ -40,6 +41,9 @@ class CaptureReader {
 
  private:
   std::string file;
+  // The stdio buffer of a file this reader opened; it outlives the stream, which the destructor
+  // closes first.
+  std::unique_ptr<char[]> read_buffer;
   FILE* stream;
   pcap_t* handle = nullptr;
   int link_type = -1;
