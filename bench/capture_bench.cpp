@@ -220,8 +220,8 @@ class RecordingEvents : public capture::DaemonEvents {
     recorded.push_back({flow, static_cast<uint16_t>(event), flow->stats});
   }
   void Update(capture::UpdateRecords& update) override {
-    for (auto& weak : update.ready) {
-      if (auto flow = weak.lock()) {
+    for (const std::string* key : update.ready) {
+      if (auto flow = update.flow_map.Find(*key)) {
         std::lock_guard<std::recursive_mutex> held(flow->lock);
         recorded.push_back({flow, kvPluginProcessor::EVENT_FLOW_MAP, flow->stats});
       }

@@ -47,6 +47,15 @@ kppPlugin::~kppPlugin() {
   kv_dprintf("%s: destroyed\n", tag.c_str());
 }
 
+void kppPlugin::Terminate() {
+  // Under cond_mutex, which the worker holds from its last look at the flag into its wait: the
+  // broadcast finds it either before that look or inside the wait, never in between.
+  const bool locked = pthread_mutex_lock(&cond_mutex) == 0;
+  kvThread::Terminate();
+  pthread_cond_broadcast(&cond);
+  if (locked) pthread_mutex_unlock(&cond_mutex);
+}
+
 void kppPlugin::GetLibrary(std::string& library) {
   library = kpp::kLibrary;
 }

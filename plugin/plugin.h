@@ -49,6 +49,9 @@ class kppPlugin : public kvPluginProcessor {
 
   // Worker body: banner, then reload / take over / filter / encode / dispatch until terminated.
   void* Entry() override;
+  // Sets the terminate flag and wakes a waiting worker, so that it ends as soon as it has
+  // drained what it holds rather than at the end of its wait. Daemon thread.
+  void Terminate() override;
 
   void GetLibrary(std::string& library) override;
   void GetName(std::string& name) override;

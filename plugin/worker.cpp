@@ -109,6 +109,14 @@ void kppPlugin::StopIntake() noexcept {
 void kppPlugin::WaitForWork() {
   int rc = pthread_mutex_lock(&cond_mutex);
   if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_lock", strerror(rc));
+  // Terminate() sets the flag and broadcasts under cond_mutex: seen here, or it wakes the wait.
+  if (ShouldTerminate()) {
+    rc = pthread_mutex_unlock(&cond_mutex);
+    if (rc != 0) {
+      throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_unlock", strerror(rc));
+    }
+    return;
+  }
 
   timespec deadline;
   if (clock_gettime(CLOCK_MONOTONIC, &deadline) != 0) {

@@ -59,19 +59,6 @@ constexpr uint32_t kAbiFixed28 = 72;
 // The flow-map keys the capture source gives its flows: this prefix and the flow's number.
 constexpr const char* kCaptureFlowKeyPrefix = "f";
 
-// A worker pass takes the thread lock once at its start; a pass that installs a configuration
-// takes it once more before that. Waiting for this many acquisitions after a sync begins makes
-// sure that a whole pass began and ended after it. These follow the plugin's worker
-// (plugin/worker.cpp, plugin/load_config.cpp): tests/plugin/thread_lock_test.cpp fails when a
-// pass takes the lock more often.
-constexpr uint64_t kLocksPerSync = 2;
-constexpr uint64_t kLocksPerSyncAfterReload = 3;
-// How often a waiting sync looks at the worker's lock count, after this many quick looks.
-constexpr std::chrono::milliseconds kSyncPollInterval{1};
-constexpr unsigned kWaitSpinRounds = 64;
-// A sync ends just as the worker begins a pass that usually finds nothing to do; this pause lets
-// it reach its wait, so that the wake-up of the next event is not lost (which costs a second).
-constexpr std::chrono::milliseconds kSyncSettleTime{5};
 // How long the tool waits for a worker that stopped answering to end after Terminate().
 constexpr std::chrono::seconds kStuckWorkerJoinLimit{5};
 

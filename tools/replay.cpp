@@ -120,15 +120,18 @@ std::string CaptureName(const CaptureOptions& capture) {
 
 // Plays the capture through the plugin. Returns the exit status.
 int PlayCapture(const ReplayOptions& options, capture::CaptureSource& source,
-                kvPluginProcessor& plugin, Console& console, SinkOutput& sinks,
-                ScenarioWriter* scenario, bool& worker_answering) {
+                kvPluginProcessor& plugin, WorkerDriver& worker, Console& console,
+                SinkOutput& sinks, ScenarioWriter* scenario, bool& worker_answering) {
   const std::string name = CaptureName(options.capture);
   auto report = [&console](const std::string& message) {
     console.Line(std::string(kProgramName) + ": " + message);
   };
   uint64_t delivered = 0;
-  WorkerDriver worker(plugin, sinks, options.sync_timeout_seconds,
-                      [&] { console.Progress(delivered, sinks.Count()); });
+  worker.SetProgress([&] { console.Progress(delivered, sinks.Count()); });
+  struct ProgressReset {
+    WorkerDriver& worker;
+    ~ProgressReset() { worker.SetProgress(nullptr); }
+  } progress_reset{worker};
   CapturePlayerSettings settings;
   settings.source_name = name;
   settings.realtime = options.capture.realtime;
@@ -270,15 +273,17 @@ int RunReplay(const ReplayOptions& options) {
 
   int status = kExitDone;
   bool worker_answering = true;
+  // Outlives the worker thread, which tells it what it does.
+  WorkerDriver worker(*plugin, sinks, options.sync_timeout_seconds);
   if (from_capture) {
-    status =
-        PlayCapture(options, *source, *plugin, console, sinks, emitted.get(), worker_answering);
+    status = PlayCapture(options, *source, *plugin, worker, console, sinks, emitted.get(),
+                         worker_answering);
   } else {
     PlayerSettings settings;
     settings.scenario_name = scenario_name;
     settings.config_path = config_path;
     settings.sync_timeout_seconds = options.sync_timeout_seconds;
-    ScenarioPlayer player(*plugin, state, console, sinks, settings);
+    ScenarioPlayer player(*plugin, state, console, sinks, worker, settings);
     ScenarioReader reader(*scenario);
     auto where = [&] { return scenario_name + ":" + std::to_string(reader.LineNumber()) + ": "; };
     try {
@@ -299,9 +304,9 @@ int RunReplay(const ReplayOptions& options) {
   }
   console.EndProgress();
 
-  // The daemon's shutdown: Terminate() asks the worker to end once it has drained what it holds;
-  // deleting the plugin wakes the worker and joins it; then the library goes. A worker that
-  // stopped answering is given a bounded time to end first.
+  // The daemon's shutdown: Terminate() asks the worker to end once it has drained what it holds
+  // (and wakes it); deleting the plugin joins it; then the library goes. A worker that stopped
+  // answering is given a bounded time to end first.
   plugin->Terminate();
   if (!worker_answering && !JoinWithin(*plugin, kStuckWorkerJoinLimit)) {
     report("the worker does not end; leaving without unloading the plugin");

@@ -10,6 +10,7 @@
 
 #include "kv/standin.h"
 #include "vformat.h"
+#include "worker_log.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ void Emit(bool debug, const std::string& line) {
 }  // namespace
 
 void kv_printf(const char* format, ...) {
+  kvStandInTellWorkerLog(format);
   va_list args;
   va_start(args, format);
   std::string line = kvStandIn::VFormat(format, args);
@@ -44,6 +46,7 @@ void kv_printf(const char* format, ...) {
 }
 
 void kv_dprintf(const char* format, ...) {
+  kvStandInTellWorkerLog(format);
   if (!debug_enabled.load()) return;
   va_list args;
   va_start(args, format);

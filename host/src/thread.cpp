@@ -7,6 +7,8 @@
 
 #include "kv/exception.h"
 #include "kv/log.h"
+#include "kv/standin.h"
+#include "worker_log.h"
 
 namespace {
 // The kvThread whose Entry() runs on the calling thread, set before Entry() starts, so that the
@@ -14,7 +16,25 @@ namespace {
 // Lock() reads it, on daemon threads too, so it lives in the static TLS block: one load instead
 // of a __tls_get_addr call per lock.
 __attribute__((tls_model("initial-exec"))) thread_local const kvThread* running_thread = nullptr;
+// How many times the calling thread took the lock of a kvThread it does not run.
+__attribute__((tls_model("initial-exec"))) thread_local uint64_t locks_taken_here = 0;
+
+// Lets the observer of the calling worker thread's kvThread know, if there is one.
+template <typename Tell>
+void TellObserver(const kvThread* thread, Tell tell) noexcept {
+  if (thread == nullptr) return;
+  if (kvStandIn::WorkerObserver* observer = thread->GetWorkerObserver()) tell(*observer);
+}
 }  // namespace
+
+kvStandIn::WorkerObserver::~WorkerObserver() = default;
+
+uint64_t kvStandIn::LocksTakenHere() { return locks_taken_here; }
+
+void kvStandInTellWorkerLog(const char* format) noexcept {
+  TellObserver(running_thread,
+               [format](kvStandIn::WorkerObserver& observer) { observer.WorkerLogs(format); });
+}
 
 kvThread::kvThread(const std::string& tag_) : tag(tag_) {
   const int rc = pthread_mutex_init(&lock, nullptr);
@@ -38,9 +58,10 @@ void kvThread::Create() {
 void* kvThread::Trampoline(void* self) {
   auto* thread = static_cast<kvThread*>(self);
   running_thread = thread;
+  void* result = nullptr;
   // The daemon logs what escapes a thread body and lets the thread end; the process goes on.
   try {
-    return thread->Entry();
+    result = thread->Entry();
   } catch (const std::exception& e) {
     kv_printf("%s: %s\n", thread->tag.c_str(), e.what());
   } catch (const std::string& text) {
@@ -48,7 +69,13 @@ void* kvThread::Trampoline(void* self) {
   } catch (...) {
     kv_printf("%s: %s\n", thread->tag.c_str(), "unknown exception");
   }
-  return nullptr;
+  TellObserver(thread, [](kvStandIn::WorkerObserver& observer) { observer.WorkerEnded(); });
+  running_thread = nullptr;
+  return result;
+}
+
+void kvThread::SetWorkerObserver(kvStandIn::WorkerObserver* observer) {
+  worker_observer.store(observer);
 }
 
 void kvThread::Terminate() { terminate.store(true); }
@@ -61,10 +88,17 @@ void kvThread::Join() {
 void kvThread::Lock() {
   const int rc = pthread_mutex_lock(&lock);
   if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_lock", strerror(rc));
-  if (running_thread == this) thread_lock_count.fetch_add(1);
+  if (running_thread == this) {
+    thread_lock_count.fetch_add(1);
+  } else {
+    locks_taken_here++;
+  }
 }
 
 void kvThread::Unlock() {
   const int rc = pthread_mutex_unlock(&lock);
   if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_unlock", strerror(rc));
+  if (running_thread == this) {
+    TellObserver(this, [](kvStandIn::WorkerObserver& observer) { observer.WorkerReleasedLock(); });
+  }
 }

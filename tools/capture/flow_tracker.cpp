@@ -335,7 +335,7 @@ void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
   events.FlowEvent(kvPluginProcessor::EVENT_FLOW_PURGE, retired.back());
 }
 
-FlowCounts FlowTracker::PublishUpdate(std::vector<std::weak_ptr<kvFlow>>& ready,
+FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
                                       DaemonEvents& events) {
   for (FlowState* state = all_head; state; state = state->all_next) {
     if ((state->moved || state->published_ready) && state->handed_generation == generation) {
@@ -361,7 +361,7 @@ FlowCounts FlowTracker::PublishUpdate(std::vector<std::weak_ptr<kvFlow>>& ready,
         PublishCounters(*state, flow);
         flow.stats_ready = true;
       }
-      ready.push_back(state->record);
+      ready.push_back(&state->map_key);
       state->lower.bytes = state->upper.bytes = 0;
       state->lower.packets = state->upper.packets = 0;
       state->moved = false;

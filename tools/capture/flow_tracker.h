@@ -68,7 +68,7 @@ class FlowTracker {
   // become statistics-ready (listed in `ready`), flows ready before without packets since stop
   // being ready; the endpoint tables are switched to the ones seen in the interval. Returns the
   // flow counts of the interval, which start again.
-  FlowCounts PublishUpdate(std::vector<std::weak_ptr<kvFlow>>& ready, DaemonEvents& events);
+  FlowCounts PublishUpdate(std::vector<const std::string*>& ready, DaemonEvents& events);
   // The update has been delivered and, with it, every record handed out let go.
   void UpdateDelivered();
 

@@ -23,9 +23,9 @@ struct UpdateRecords {
   kvPacketStats global_stats;                                          // event 11
   kvInstanceStatus status;                                             // event 12
   uint64_t time_ms = 0;                                                // capture time of the update
-  // The flows published statistics-ready for this walk (weak, so listing them adds no
-  // reference), in flow-creation order, for the player's HandedOut.
-  std::vector<std::weak_ptr<kvFlow>> ready;
+  // The flow-map keys of the flows published statistics-ready for this walk (the ones it
+  // queues), in flow-creation order; each lives as long as its flow is in the map.
+  std::vector<const std::string*> ready;
 };
 
 }  // namespace capture

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "tools/constants.h"
+#include "tools/player/hand_off.h"
 #include "tools/player/plugin_call.h"
 
 namespace replay {
@@ -44,10 +45,15 @@ void CapturePlayer::FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kv
     scenario->Event(event, key);
     if (event == kvPluginProcessor::EVENT_FLOW_PURGE) scenario->Forget(key);
   }
-  handed_out.Add(flow);
   handed_since_drain = true;
-  CallPlugin(event == kvPluginProcessor::EVENT_FLOW_PURGE ? "purge" : "new flow",
-             [&] { plugin.DispatchProcessorEvent(event, flow); });
+  outstanding = true;
+  {
+    HandOff hand(worker);
+    std::shared_ptr<kvFlow>& handed = hand.Alias(flow);
+    CallPlugin(event == kvPluginProcessor::EVENT_FLOW_PURGE ? "purge" : "new flow",
+               [&] { plugin.DispatchProcessorEvent(event, handed); });
+    hand.Done();
+  }
   if (event == kvPluginProcessor::EVENT_FLOW_PURGE) keys.erase(flow.get());
   // The first event after an update's end carries that update's payloads: the worker sends them
   // after the batch it takes this event in, which must not depend on when the next event comes.
@@ -59,11 +65,16 @@ void CapturePlayer::Update(capture::UpdateRecords& update) {
     scenario->FlowMap(update.flow_map);
     scenario->Plain("walk");
   }
-  for (const std::weak_ptr<kvFlow>& flow : update.ready) handed_out.Add(flow);
-  if (!update.ready.empty()) handed_since_drain = true;
-  CallPlugin("walk", [&] {
-    plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP, &update.flow_map);
-  });
+  if (!update.ready.empty()) handed_since_drain = outstanding = true;
+  {
+    // The walk hands the plugin the flow-map entries of the flows published for it.
+    HandOff hand(worker);
+    for (const std::string* key : update.ready) hand.AliasEntry(update.flow_map, *key, true);
+    CallPlugin("walk", [&] {
+      plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP, &update.flow_map);
+    });
+    hand.Done();
+  }
   Drain();
 
   if (scenario != nullptr) {
@@ -93,31 +104,20 @@ void CapturePlayer::Update(capture::UpdateRecords& update) {
   payloads_due = true;
 }
 
-void CapturePlayer::WaitReleased(const char* what) {
-  if (!worker.WaitUntil([this] { return handed_out.Released(); })) {
-    throw SyncTimeout(std::string(what) + ": the worker stopped responding (no progress for " +
-                      std::to_string(worker.TimeoutSeconds()) + " s)");
-  }
-}
-
 void CapturePlayer::Drain() {
   if (!handed_since_drain) return;
   if (scenario != nullptr) scenario->Plain("sync");
-  WaitReleased("drain");
-  // Any acquisition of the thread lock after the last release comes after the end of the pass
-  // that released it, and so after that pass sent the periodic payloads it had pending.
-  if (!worker.WaitForLockCount(worker.LockCount() + 1)) {
-    throw SyncTimeout("drain: the worker stopped responding (no progress for " +
-                      std::to_string(worker.TimeoutSeconds()) + " s)");
-  }
+  worker.WaitPassEnded("drain");
   handed_since_drain = false;
   payloads_due = false;
+  outstanding = false;
 }
 
 void CapturePlayer::Settle() {
-  if (handed_out.Empty()) return;
+  if (!outstanding) return;
   if (scenario != nullptr) scenario->Plain("sync");
-  WaitReleased("settle");
+  worker.WaitReleased("settle");
+  outstanding = false;
 }
 
 void CapturePlayer::Clock(uint64_t time_us) {

@@ -10,7 +10,6 @@
 
 #include "kv/plugin.h"
 #include "tools/capture/daemon_events.h"
-#include "tools/capture/handed_out.h"
 #include "tools/output/console.h"
 #include "tools/output/sink_output.h"
 #include "tools/player/worker_driver.h"
@@ -26,13 +25,13 @@ struct CapturePlayerSettings {
 // Runs on the thread that runs the capture source (the main thread), which stands for the
 // daemon's threads. It waits for the worker wherever the daemon's timing would otherwise change
 // what a document shows, so that a capture gives the same output on every run:
-// - Settle: until the plugin holds none of the records handed to it since the last Settle;
+// - Settle: until the plugin holds none of the records handed to it;
 // - Drain, after the walk of an update and after the first flow event that follows an update's
-//   end: until it holds none of the flows handed out so far and the worker has taken its thread
-//   lock once more, which it does right after it has sent the periodic payloads it had pending
-//   (they go out with the first batch of flow events after the update's end). So the payloads
-//   follow the same events on every run, and the interface, counter and status events of an
-//   update cannot reach the documents of the one before.
+//   end: until it holds none of the flows handed out so far and the worker's pass that let go
+//   of the last of them has ended, periodic payloads included (they go out with the first batch
+//   of flow events after the update's end). So the payloads follow the same events on every run,
+//   and the interface, counter and status events of an update cannot reach the documents of the
+//   one before.
 // With a ScenarioWriter, every event is also written as a scenario op, with a "sync" wherever
 // the player waited for something outstanding.
 class CapturePlayer : public capture::DaemonEvents {
@@ -48,8 +47,6 @@ class CapturePlayer : public capture::DaemonEvents {
   uint64_t EventsDelivered() const { return events_delivered; }
 
  private:
-  // Waits until the plugin has let go of every flow handed out; throws SyncTimeout.
-  void WaitReleased(const char* what);
   void Drain();
   // Runs a call into the plugin; prints what it throws back and goes on.
   void CallPlugin(const char* what, const std::function<void()>& call);
@@ -62,9 +59,9 @@ class CapturePlayer : public capture::DaemonEvents {
   CapturePlayerSettings settings;
   ScenarioWriter* scenario;  // may be null
 
-  capture::HandedOut handed_out;
-  // Something was handed to the plugin since the last Drain.
+  // Something was handed to the plugin since the last Drain, and since the last Settle or Drain.
   bool handed_since_drain = false;
+  bool outstanding = false;
   // An update has ended and no Drain has run since: its payloads are still to go out.
   bool payloads_due = false;
   std::unordered_map<const kvFlow*, std::string> keys;

@@ -7,6 +7,7 @@
 
 #include "kv/global_config.h"
 #include "tools/constants.h"
+#include "tools/player/hand_off.h"
 #include "tools/player/plugin_call.h"
 #include "tools/scenario/flow_patch.h"
 #include "tools/scenario/interface_patch.h"
@@ -39,13 +40,18 @@ const json& ObjectOrEmpty(const MemberReader& reader, const char* key) {
 }  // namespace
 
 ScenarioPlayer::ScenarioPlayer(kvPluginProcessor& plugin_, DaemonState& state_, Console& console_,
-                               const SinkOutput& sinks_, PlayerSettings settings_)
+                               const SinkOutput& sinks_, WorkerDriver& worker_,
+                               PlayerSettings settings_)
     : plugin(plugin_),
       state(state_),
       console(console_),
       sinks(sinks_),
       settings(std::move(settings_)),
-      worker(plugin_, sinks_, settings.sync_timeout_seconds, [this] { ShowProgress(); }) {}
+      worker(worker_) {
+  worker.SetProgress([this] { ShowProgress(); });
+}
+
+ScenarioPlayer::~ScenarioPlayer() { worker.SetProgress(nullptr); }
 
 const std::map<std::string, ScenarioPlayer::OpEntry>& ScenarioPlayer::Ops() {
   static const std::map<std::string, OpEntry> ops = {
@@ -126,8 +132,9 @@ void ScenarioPlayer::Config(const ScenarioOp& op) {
 
 void ScenarioPlayer::Reload(const ScenarioOp& op) {
   MemberReader(op.object, "").RequireKnown({"op"});
+  // Before the request: a load the worker begins from here on serves it.
+  worker.ReloadRequested();
   CallPlugin(op, [this] { plugin.DispatchEvent(kvPlugin::EVENT_RELOAD, nullptr); });
-  reload_requested = true;
 }
 
 void ScenarioPlayer::Global(const ScenarioOp& op) {
@@ -180,15 +187,21 @@ void ScenarioPlayer::Event(const ScenarioOp& op) {
   uint32_t value = 0;
   if (!reader.ReadUnsigned("event", value)) throw ScenarioError("missing member \"event\"");
   std::shared_ptr<kvFlow> flow = state.GetFlow(RequireString(reader, "flow"));
+  HandOff hand(worker);
+  std::shared_ptr<kvFlow>& handed = hand.Alias(flow);
   CallPlugin(op, [&] {
-    plugin.DispatchProcessorEvent(static_cast<kvPluginProcessor::Event>(value), flow);
+    plugin.DispatchProcessorEvent(static_cast<kvPluginProcessor::Event>(value), handed);
   });
+  hand.Done();
 }
 
 void ScenarioPlayer::Walk(const ScenarioOp& op) {
   MemberReader(op.object, "").RequireKnown({"op", "event"});
   const kvPluginProcessor::Event event = EventValue(op, kvPluginProcessor::EVENT_FLOW_MAP);
+  HandOff hand(worker);
+  hand.AliasMap(state.FlowMap());
   CallPlugin(op, [&] { plugin.DispatchProcessorEvent(event, &state.FlowMap()); });
+  hand.Done();
 }
 
 void ScenarioPlayer::Interfaces(const ScenarioOp& op) {
@@ -229,19 +242,9 @@ void ScenarioPlayer::UpdateEnd(const ScenarioOp& op) {
   CallPlugin(op, [&] { plugin.DispatchProcessorEvent(event); });
 }
 
-// A sync counts the worker's acquisitions of the thread lock: how many a pass takes is the
-// worker's (plugin/worker.cpp, plugin/load_config.cpp), pinned by
-// tests/plugin/thread_lock_test.cpp.
 void ScenarioPlayer::Sync(const ScenarioOp& op) {
   MemberReader(op.object, "").RequireKnown({"op"});
-  const uint64_t target =
-      plugin.GetThreadLockCount() + (reload_requested ? kLocksPerSyncAfterReload : kLocksPerSync);
-  if (!worker.WaitForLockCount(target)) {
-    throw SyncTimeout("sync: the worker stopped responding (no progress for " +
-                      std::to_string(settings.sync_timeout_seconds) + " s)");
-  }
-  reload_requested = false;
-  std::this_thread::sleep_for(kSyncSettleTime);
+  worker.WaitPassEnded("sync");
 }
 
 void ScenarioPlayer::Sleep(const ScenarioOp& op) {

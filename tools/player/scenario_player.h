@@ -28,8 +28,12 @@ struct PlayerSettings {
 // "config" ops before that op are what the plugin loads first.
 class ScenarioPlayer {
  public:
+  // `worker` drives the plugin's worker; it must outlive the player.
   ScenarioPlayer(kvPluginProcessor& plugin, DaemonState& state, Console& console,
-                 const SinkOutput& sinks, PlayerSettings settings);
+                 const SinkOutput& sinks, WorkerDriver& worker, PlayerSettings settings);
+  ~ScenarioPlayer();
+  ScenarioPlayer(const ScenarioPlayer&) = delete;
+  ScenarioPlayer& operator=(const ScenarioPlayer&) = delete;
 
   // Plays one op. Throws ScenarioError (prefixed with the op's name) for an op that cannot be
   // played, SyncTimeout when the worker stops answering. An exception the plugin throws back is
@@ -78,9 +82,7 @@ class ScenarioPlayer {
   Console& console;
   const SinkOutput& sinks;
   PlayerSettings settings;
-  WorkerDriver worker;
-  // A reload was requested since the last completed sync.
-  bool reload_requested = false;
+  WorkerDriver& worker;
   uint64_t ops_played = 0;
 };
 

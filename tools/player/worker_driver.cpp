@@ -1,21 +1,48 @@
-// WorkerDriver: the worker's start, and polling waits that tell a slow worker from a stuck one.
+// WorkerDriver: the worker's start, the hand-over tokens, and waits that the worker's own steps
+// end.
 #include "tools/player/worker_driver.h"
 
 #include <chrono>
+#include <cstring>
 #include <exception>
-#include <thread>
 #include <utility>
 
 #include "tools/constants.h"
+#include "tools/player/hand_off.h"
 
 namespace replay {
 
+namespace {
+// Set while the worker lets go of the deferred tokens at a release of the thread lock: a token
+// that ends there ends after the plugin's last release of it, at a release of the thread lock.
+thread_local bool releasing_deferred = false;
+}  // namespace
+
 WorkerDriver::WorkerDriver(kvPluginProcessor& plugin_, const SinkOutput& sinks_,
-                           unsigned timeout_seconds_, Progress progress_)
+                           unsigned timeout_seconds_)
     : plugin(plugin_),
       sinks(sinks_),
       timeout_seconds(timeout_seconds_),
-      progress(std::move(progress_)) {}
+      main_thread(std::this_thread::get_id()) {
+  plugin.SetWorkerObserver(this);
+}
+
+WorkerDriver::~WorkerDriver() {
+  plugin.SetWorkerObserver(nullptr);
+  std::vector<std::shared_ptr<HandOffToken>> left;
+  {
+    std::lock_guard<std::mutex> guard(mutex);
+    left.swap(deferred);
+  }
+  // Ended here, while the members TokenEnded uses are still alive.
+  left.clear();
+}
+
+std::string WorkerDriver::StoppedMessage(const std::string& what) const {
+  const std::string since = " (no progress for " + std::to_string(timeout_seconds) + " s)";
+  if (what.empty()) return "the worker stopped responding before its first pass ended" + since;
+  return what + ": the worker stopped responding" + since;
+}
 
 void WorkerDriver::Start() {
   if (started) return;
@@ -25,45 +52,125 @@ void WorkerDriver::Start() {
     throw WorkerStartError(e.what());
   }
   started = true;
-  // The first pass loads the configuration before it takes the thread lock for its start; the
-  // load's own install may or may not be counted, so two counted acquisitions always mean the
-  // load is over.
-  if (!WaitForLockCount(kLocksPerSync)) {
-    throw SyncTimeout(
-        "the worker stopped responding before its first pass ended (no progress for " +
-        std::to_string(timeout_seconds) + " s)");
-  }
+  // The first pass loads the configuration before it first takes the thread lock (to install it,
+  // or to look for events after a load that failed).
+  Wait("", [this] { return releases > 0; });
 }
 
-bool WorkerDriver::WaitForLockCount(uint64_t target) {
-  return WaitUntil([this, target] { return plugin.GetThreadLockCount() >= target; });
+void WorkerDriver::ReloadRequested() {
+  std::lock_guard<std::mutex> guard(mutex);
+  load_wanted = loads_begun + 1;
 }
 
-bool WorkerDriver::WaitUntil(const std::function<bool()>& done) {
+void WorkerDriver::WaitReleased(const char* what) {
+  Wait(what, [this] { return tokens_live == 0; });
+}
+
+void WorkerDriver::WaitPassEnded(const char* what) {
+  Wait(what, [this] {
+    return tokens_live == 0 && !pass_open && (load_wanted == 0 || loads_done >= load_wanted);
+  });
+  std::lock_guard<std::mutex> guard(mutex);
+  load_wanted = 0;
+}
+
+void WorkerDriver::Wait(const char* what, const std::function<bool()>& done) {
+  using Clock = std::chrono::steady_clock;
   const auto timeout = std::chrono::seconds(timeout_seconds);
-  uint64_t locks = plugin.GetThreadLockCount();
+  std::unique_lock<std::mutex> lock(mutex);
+  uint64_t seen = activity;
   uint64_t calls = sinks.Count();
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (unsigned round = 0; !done(); round++) {
-    // A worker that is about to finish is met by yielding; a busy one is polled less often.
-    if (round < kWaitSpinRounds) {
-      std::this_thread::yield();
-      continue;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (sinks.Busy() || sinks.Count() != calls) {
+  auto deadline = Clock::now() + timeout;
+  while (!done() && !ended) {
+    // The worker's steps notify `changed`; the wait wakes by itself only to redraw the progress
+    // line and to tell a stuck worker.
+    changed.wait_until(lock, std::min(deadline, Clock::now() + kProgressInterval));
+    if (done() || ended) break;
+    const auto now = Clock::now();
+    if (activity != seen || sinks.Count() != calls || sinks.Busy()) {
+      seen = activity;
       calls = sinks.Count();
       deadline = now + timeout;
-    } else if (now > deadline) {
-      return false;
+    } else if (now >= deadline) {
+      throw SyncTimeout(StoppedMessage(what));
     }
-    std::this_thread::sleep_for(kSyncPollInterval);
-    if (progress) progress();
-    const uint64_t next = plugin.GetThreadLockCount();
-    if (next != locks) deadline = std::chrono::steady_clock::now() + timeout;
-    locks = next;
+    if (progress) {
+      lock.unlock();
+      progress();
+      lock.lock();
+    }
   }
-  return true;
+}
+
+std::shared_ptr<HandOffToken> WorkerDriver::NewToken() {
+  {
+    std::lock_guard<std::mutex> guard(mutex);
+    tokens_live++;
+  }
+  return std::make_shared<HandOffToken>(*this);
+}
+
+void WorkerDriver::CallDone(std::shared_ptr<HandOffToken> token, bool may_keep) {
+  if (may_keep) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!ended) {
+      deferred.push_back(std::move(token));
+      return;
+    }
+  }
+  // Nothing was queued (or no worker is left to queue for): the token ends here.
+  token.reset();
+}
+
+void WorkerDriver::TokenEnded() noexcept {
+  const bool on_worker = std::this_thread::get_id() != main_thread && !releasing_deferred;
+  {
+    std::lock_guard<std::mutex> guard(mutex);
+    tokens_live--;
+    activity++;
+    if (on_worker) pass_open = true;
+  }
+  changed.notify_all();
+}
+
+void WorkerDriver::WorkerReleasedLock() noexcept {
+  std::vector<std::shared_ptr<HandOffToken>> due;
+  {
+    std::lock_guard<std::mutex> guard(mutex);
+    releases++;
+    activity++;
+    pass_open = false;
+    loads_done = loads_begun;
+    due.swap(deferred);
+  }
+  releasing_deferred = true;
+  due.clear();
+  releasing_deferred = false;
+  changed.notify_all();
+}
+
+void WorkerDriver::WorkerLogs(const char* format) noexcept {
+  if (std::strcmp(format, kLoadingFormat) != 0) return;
+  {
+    std::lock_guard<std::mutex> guard(mutex);
+    loads_begun++;
+    activity++;
+  }
+  changed.notify_all();
+}
+
+void WorkerDriver::WorkerEnded() noexcept {
+  std::vector<std::shared_ptr<HandOffToken>> due;
+  {
+    std::lock_guard<std::mutex> guard(mutex);
+    ended = true;
+    pass_open = false;
+    due.swap(deferred);
+  }
+  releasing_deferred = true;
+  due.clear();
+  releasing_deferred = false;
+  changed.notify_all();
 }
 
 }  // namespace replay

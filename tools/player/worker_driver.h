@@ -1,13 +1,19 @@
-// WorkerDriver: starts the plugin's worker and waits on its progress, for either event source.
+// WorkerDriver: starts the plugin's worker and waits, told by the stand-in, until it has done the
+// work it was handed.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "kv/plugin.h"
-#include "tools/output/console.h"
+#include "kv/standin.h"
 #include "tools/output/sink_output.h"
 
 namespace replay {
@@ -24,37 +30,92 @@ class WorkerStartError : public std::runtime_error {
   explicit WorkerStartError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// Main thread only (the thread that stands for the daemon's). The worker counts as answering
-// while it takes its thread lock, makes sink calls or is inside one; it has stopped answering
-// only after a whole timeout without any of these.
-class WorkerDriver {
+// One call's hand-over of flows to the plugin (see HandOff); it ends when the plugin has let go
+// of every pointer to them. Made on the main thread, ended on any.
+class HandOffToken;
+
+// Owned by the thread that stands for the daemon's (the main thread), which makes every call
+// but the WorkerObserver ones; those come from the worker. It must outlive the worker thread.
+//
+// What the worker has done is told, never polled:
+// - every flow is handed to the plugin as a pointer that shares a HandOffToken, which ends when
+//   the plugin has let go of all of them;
+// - a token whose call took the thread lock (so the plugin may have queued it) is released by
+//   the tool at the worker's next release of the thread lock, so it ends on the worker: at the
+//   plugin's own release, or at a release of the thread lock after it;
+// - the worker takes the thread lock at the start of every pass, so a release of it after the
+//   plugin's last release of a flow means that the pass which encoded that flow is over,
+//   periodic payloads and all;
+// - the plugin logs the start of each configuration load; the next release of the thread lock
+//   comes after the load is installed or refused.
+// The worker counts as answering while it releases the thread lock, ends a token, makes sink
+// calls or is inside one; a wait fails only after a whole timeout without any of these.
+class WorkerDriver final : public kvStandIn::WorkerObserver {
  public:
   using Progress = std::function<void()>;
 
-  // `progress` is called while a wait polls, to redraw the progress line.
-  WorkerDriver(kvPluginProcessor& plugin, const SinkOutput& sinks, unsigned timeout_seconds,
-               Progress progress);
+  // The format of the line the plugin logs as a configuration load begins.
+  static constexpr const char* kLoadingFormat = "%s: Loading configuration: %s\n";
 
-  // Starts the worker unless it runs already, and waits until it has loaded its configuration
-  // once. Throws WorkerStartError, or SyncTimeout.
+  WorkerDriver(kvPluginProcessor& plugin, const SinkOutput& sinks, unsigned timeout_seconds);
+  ~WorkerDriver() override;
+  WorkerDriver(const WorkerDriver&) = delete;
+  WorkerDriver& operator=(const WorkerDriver&) = delete;
+
+  // Called while a wait lasts, at most every progress interval, to redraw the progress line.
+  void SetProgress(Progress progress_) { progress = std::move(progress_); }
+
+  // Starts the worker unless it runs already, and waits until its first pass has loaded the
+  // configuration. Throws WorkerStartError, or SyncTimeout.
   void Start();
   bool Started() const { return started; }
 
-  // Waits until the worker has taken its thread lock `target` times in all. False on timeout.
-  bool WaitForLockCount(uint64_t target);
-  // Waits until `done` holds, polling; false when the worker showed no progress for a whole
-  // timeout meanwhile.
-  bool WaitUntil(const std::function<bool()>& done);
+  // A reload has just been asked for: the next WaitPassEnded also waits for a configuration load
+  // that began after now.
+  void ReloadRequested();
+  // Waits until the plugin holds none of the flows handed to it. Throws SyncTimeout, its text
+  // starting with `what`.
+  void WaitReleased(const char* what);
+  // The same, and then until the worker's pass that let go of the last of them has ended, and a
+  // reload asked for has been applied.
+  void WaitPassEnded(const char* what);
 
-  uint64_t LockCount() const { return plugin.GetThreadLockCount(); }
   unsigned TimeoutSeconds() const { return timeout_seconds; }
 
+  // For HandOff: a token begins, and its call is over (the plugin may have kept it or not).
+  std::shared_ptr<HandOffToken> NewToken();
+  void CallDone(std::shared_ptr<HandOffToken> token, bool may_keep);
+  // A token has ended, on the thread that let go of it last.
+  void TokenEnded() noexcept;
+
+  void WorkerReleasedLock() noexcept override;
+  void WorkerLogs(const char* format) noexcept override;
+  void WorkerEnded() noexcept override;
+
  private:
+  // Waits until `done` (called under `mutex`) holds or the worker has ended.
+  void Wait(const char* what, const std::function<bool()>& done);
+  std::string StoppedMessage(const std::string& what) const;
+
   kvPluginProcessor& plugin;
   const SinkOutput& sinks;
-  unsigned timeout_seconds;
-  Progress progress;
-  bool started = false;
+  const unsigned timeout_seconds;
+  Progress progress;                  // main thread
+  bool started = false;               // main thread
+  const std::thread::id main_thread;  // the thread that stands for the daemon's
+
+  // Guards what follows; `changed` is notified whenever any of it changes.
+  std::mutex mutex;
+  std::condition_variable changed;
+  uint64_t releases = 0;      // the worker's releases of the thread lock
+  uint64_t tokens_live = 0;   // tokens made and not yet ended
+  bool pass_open = false;     // a token ended on the worker after its last release
+  uint64_t loads_begun = 0;   // configuration loads the worker has begun
+  uint64_t loads_done = 0;    // loads_begun as of the worker's last release
+  uint64_t load_wanted = 0;   // the load a pending reload waits for (0: none)
+  uint64_t activity = 0;      // anything the worker did, for telling it answers
+  bool ended = false;         // the worker thread has ended
+  std::vector<std::shared_ptr<HandOffToken>> deferred;  // released at the worker's next release
 };
 
 }  // namespace replay

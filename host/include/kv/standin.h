@@ -30,4 +30,24 @@ KV_API void SetLogHandler(LogHandler handler);
 KV_API void SetDebug(bool enabled);
 KV_API bool GetDebug();
 
+// What a host is told of the worker thread of one kvThread (kvThread::SetWorkerObserver), on the
+// worker thread itself, at the moment it happens. A call must not take that kvThread's lock nor
+// throw.
+class KV_API WorkerObserver {
+ public:
+  virtual ~WorkerObserver();
+  // The worker has let go of the thread lock after a hold of its own.
+  virtual void WorkerReleasedLock() noexcept = 0;
+  // The worker is logging a line with this format (kv_printf, or kv_dprintf whether or not debug
+  // output is on).
+  virtual void WorkerLogs(const char* format) noexcept = 0;
+  // Entry() has returned or thrown; the thread ends.
+  virtual void WorkerEnded() noexcept = 0;
+};
+
+// How many times the calling thread has taken the lock of a kvThread it does not run; a host
+// reads it around a call into a plugin to tell whether the call took the plugin's thread lock.
+// Calling thread.
+KV_API uint64_t LocksTakenHere();
+
 }  // namespace kvStandIn

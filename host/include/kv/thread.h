@@ -9,6 +9,10 @@
 
 #include "kv/api.h"
 
+namespace kvStandIn {
+class WorkerObserver;
+}
+
 class KV_API kvThread {
  public:
   explicit kvThread(const std::string& tag);
@@ -34,9 +38,14 @@ class KV_API kvThread {
   bool ShouldTerminate() const { return terminate.load(); }
   const std::string& GetTag() const { return tag; }
 
-  // How many times the thread started by Create() has taken the thread lock; hosts use it to
-  // see the worker make progress. Any thread.
+  // How many times the thread started by Create() has taken the thread lock. Any thread.
   uint64_t GetThreadLockCount() const { return thread_lock_count.load(); }
+
+  // Tells `observer` (null: nobody) what the thread started by Create() does from now on: see
+  // kvStandIn::WorkerObserver. The observer must outlive the thread, or be removed before it
+  // goes. Host thread.
+  void SetWorkerObserver(kvStandIn::WorkerObserver* observer);
+  kvStandIn::WorkerObserver* GetWorkerObserver() const { return worker_observer.load(); }
 
  protected:
   std::string tag;
@@ -50,4 +59,6 @@ class KV_API kvThread {
   std::atomic<bool> started{false};
   std::atomic<bool> joined{false};
   std::atomic<uint64_t> thread_lock_count{0};
+  // Set by the host, read by the worker thread at each of its releases of the thread lock.
+  std::atomic<kvStandIn::WorkerObserver*> worker_observer{nullptr};
 };

@@ -20,7 +20,6 @@
 #include "kv/flow_map.h"
 #include "kv/interface.h"
 #include "tools/capture/daemon_events.h"
-#include "tools/capture/handed_out.h"
 
 namespace capture_test {
 
@@ -198,8 +197,6 @@ class Recorder : public capture::DaemonEvents {
     Check("update");
     Delivered d(Delivered::kUpdate);
     d.time_ms = update.time_ms;
-    // Remembered before the walk takes its references, as a player does.
-    for (auto& weak : update.ready) handed.Add(weak);
     // The walk as the plugin makes it: ready, not held, with packets in the update.
     std::set<const kvFlow*> walked;
     kvFlowMap& map = update.flow_map;
@@ -214,8 +211,8 @@ class Recorder : public capture::DaemonEvents {
       map.Release(i);
     }
     std::set<const kvFlow*> listed;
-    for (auto& weak : update.ready) {
-      auto flow = weak.lock();
+    for (const std::string* key : update.ready) {
+      auto flow = map.Find(*key);
       if (flow) listed.insert(flow.get());
     }
     for (auto& flow : taken) {
@@ -289,24 +286,16 @@ class Recorder : public capture::DaemonEvents {
  private:
   static unsigned long Number(const std::string& name) { return std::stoul(name.substr(1)); }
 
-  void HandOver(const std::shared_ptr<kvFlow>& flow) {
-    handed.Add(flow);
-    HoldWithoutAdd(flow);
-  }
+  void HandOver(const std::shared_ptr<kvFlow>& flow) { HoldWithoutAdd(flow); }
   void HoldWithoutAdd(const std::shared_ptr<kvFlow>& flow) {
     if (!outstanding.count(flow.get())) outstanding[flow.get()] = FlowSnapshot::Of(*flow);
     held.push_back(flow);
   }
 
-  // Lets go of every held record and waits, through HandedOut, until the source side sees it.
+  // Lets go of every held record.
   void Release() {
     held.clear();
     outstanding.clear();
-    auto done = std::async(std::launch::async, [this] { handed.Wait(); });
-    if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-      ADD_FAILURE() << "HandedOut::Wait does not return after every record was let go";
-      std::abort();
-    }
     for (const kvFlow* flow : purged) names.erase(flow);
     purged.clear();
   }
@@ -320,7 +309,6 @@ class Recorder : public capture::DaemonEvents {
     }
   }
 
-  capture::HandedOut handed;
   std::vector<std::shared_ptr<kvFlow>> held;
   std::map<const kvFlow*, FlowSnapshot> outstanding;
   std::map<const kvFlow*, std::string> names;
