@@ -59,6 +59,9 @@ constexpr uint32_t kAbiFixed28 = 72;
 // The flow-map keys the capture source gives its flows: this prefix and the flow's number.
 constexpr const char* kCaptureFlowKeyPrefix = "f";
 
+// A wait that sees the worker do nothing this long after work was queued for it wakes it again,
+// in case it missed its wake-up (which would otherwise cost up to its one-second wait).
+constexpr std::chrono::milliseconds kWakeCheckInterval{1};
 // How long the tool waits for a worker that stopped answering to end after Terminate().
 constexpr std::chrono::seconds kStuckWorkerJoinLimit{5};
 

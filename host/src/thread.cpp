@@ -16,8 +16,9 @@ namespace {
 // Lock() reads it, on daemon threads too, so it lives in the static TLS block: one load instead
 // of a __tls_get_addr call per lock.
 __attribute__((tls_model("initial-exec"))) thread_local const kvThread* running_thread = nullptr;
-// How many times the calling thread took the lock of a kvThread it does not run.
-__attribute__((tls_model("initial-exec"))) thread_local uint64_t locks_taken_here = 0;
+// The calling thread's watcher of the kvThread locks it lets go of.
+__attribute__((tls_model("initial-exec"))) thread_local kvStandIn::LockWatcher* lock_watcher =
+    nullptr;
 
 // Lets the observer of the calling worker thread's kvThread know, if there is one.
 template <typename Tell>
@@ -29,7 +30,13 @@ void TellObserver(const kvThread* thread, Tell tell) noexcept {
 
 kvStandIn::WorkerObserver::~WorkerObserver() = default;
 
-uint64_t kvStandIn::LocksTakenHere() { return locks_taken_here; }
+kvStandIn::LockWatcher::~LockWatcher() = default;
+
+kvStandIn::LockWatcher* kvStandIn::WatchLocksHere(LockWatcher* watcher) {
+  LockWatcher* previous = lock_watcher;
+  lock_watcher = watcher;
+  return previous;
+}
 
 void kvStandInTellWorkerLog(const char* format) noexcept {
   TellObserver(running_thread,
@@ -88,14 +95,11 @@ void kvThread::Join() {
 void kvThread::Lock() {
   const int rc = pthread_mutex_lock(&lock);
   if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_lock", strerror(rc));
-  if (running_thread == this) {
-    thread_lock_count.fetch_add(1);
-  } else {
-    locks_taken_here++;
-  }
+  if (running_thread == this) thread_lock_count.fetch_add(1);
 }
 
 void kvThread::Unlock() {
+  if (running_thread != this && lock_watcher != nullptr) lock_watcher->BeforeUnlock();
   const int rc = pthread_mutex_unlock(&lock);
   if (rc != 0) throw kvException("%s: %s: %s", tag.c_str(), "pthread_mutex_unlock", strerror(rc));
   if (running_thread == this) {

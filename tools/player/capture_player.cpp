@@ -69,7 +69,7 @@ void CapturePlayer::Update(capture::UpdateRecords& update) {
   {
     // The walk hands the plugin the flow-map entries of the flows published for it.
     HandOff hand(worker);
-    for (const std::string* key : update.ready) hand.AliasEntry(update.flow_map, *key, true);
+    for (const std::string* key : update.ready) hand.AliasEntry(update.flow_map, *key);
     CallPlugin("walk", [&] {
       plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP, &update.flow_map);
     });

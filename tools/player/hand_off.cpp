@@ -1,26 +1,15 @@
-// HandOff: aliases that share a token, walked map entries swapped in and back, the call's end.
+// HandOff: aliases that share a token, walked map entries swapped in and back, and letting go at
+// the end of the call's hold of the thread lock.
 #include "tools/player/hand_off.h"
 
-#include "kv/standin.h"
+#include <utility>
 
 namespace replay {
 
-namespace {
+HandOff::HandOff(WorkerDriver& driver)
+    : token(driver.NewToken()), outer(kvStandIn::WatchLocksHere(this)) {}
 
-// A walk queues a flow that is statistics-ready, not held, and saw packets.
-bool WalkQueues(const kvFlow& flow) {
-  return flow.stats_ready && !flow.stats_hold &&
-         (flow.stats.lower_packets != 0 || flow.stats.upper_packets != 0);
-}
-
-}  // namespace
-
-HandOff::HandOff(WorkerDriver& driver_)
-    : driver(driver_), token(driver_.NewToken()), locks_before(kvStandIn::LocksTakenHere()) {}
-
-HandOff::~HandOff() {
-  if (token) Done();
-}
+HandOff::~HandOff() { Done(); }
 
 std::shared_ptr<kvFlow> HandOff::Share(const std::shared_ptr<kvFlow>& flow) {
   token->flows.push_back(flow);
@@ -28,13 +17,12 @@ std::shared_ptr<kvFlow> HandOff::Share(const std::shared_ptr<kvFlow>& flow) {
 }
 
 std::shared_ptr<kvFlow>& HandOff::Alias(const std::shared_ptr<kvFlow>& flow) {
+  single_owner = flow;
   single = flow ? Share(flow) : nullptr;
   return single;
 }
 
-void HandOff::AliasEntry(kvFlowMap& map, const std::string& key, bool qualifies) {
-  if (!walked) may_queue = false;
-  walked = true;
+void HandOff::AliasEntry(kvFlowMap& map, const std::string& key) {
   if (map.GetBuckets() == 0) return;
   const size_t index = map.BucketOf(key);
   kvFlowMap::Bucket& bucket = map.Acquire(index);
@@ -42,19 +30,15 @@ void HandOff::AliasEntry(kvFlowMap& map, const std::string& key, bool qualifies)
   if (it != bucket.end() && it->second) {
     swapped.push_back(Swapped{&map, key, it->second});
     it->second = Share(it->second);
-    may_queue = may_queue || qualifies;
   }
   map.Release(index);
 }
 
 void HandOff::AliasMap(kvFlowMap& map) {
-  if (!walked) may_queue = false;
-  walked = true;
   for (size_t i = 0; i < map.GetBuckets(); i++) {
     kvFlowMap::Bucket& bucket = map.Acquire(i);
     for (auto& entry : bucket) {
       if (!entry.second) continue;
-      may_queue = may_queue || WalkQueues(*entry.second);
       swapped.push_back(Swapped{&map, entry.first, entry.second});
       entry.second = Share(entry.second);
     }
@@ -62,11 +46,10 @@ void HandOff::AliasMap(kvFlowMap& map) {
   }
 }
 
-void HandOff::Done() {
+void HandOff::LetGo() noexcept {
   if (!token) return;
-  const bool locked = kvStandIn::LocksTakenHere() != locks_before;
-  single.reset();
-  // Putting the entries back lets go of the map's aliases; only the plugin's are left.
+  // The same flow, no longer through the token: the reference the call was given stays valid.
+  single = std::move(single_owner);
   for (Swapped& entry : swapped) {
     const size_t index = entry.map->BucketOf(entry.key);
     kvFlowMap::Bucket& bucket = entry.map->Acquire(index);
@@ -75,7 +58,17 @@ void HandOff::Done() {
     entry.map->Release(index);
   }
   swapped.clear();
-  driver.CallDone(std::move(token), locked && may_queue);
+  token.reset();
+}
+
+void HandOff::BeforeUnlock() noexcept { LetGo(); }
+
+void HandOff::Done() {
+  if (watching) {
+    kvStandIn::WatchLocksHere(outer);
+    watching = false;
+  }
+  LetGo();
 }
 
 }  // namespace replay

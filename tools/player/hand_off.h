@@ -1,14 +1,13 @@
 // HandOff: one call into the plugin that hands it flows, told back when the plugin lets go.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "kv/flow.h"
 #include "kv/flow_map.h"
+#include "kv/standin.h"
 #include "tools/player/worker_driver.h"
 
 namespace replay {
@@ -32,43 +31,49 @@ class HandOffToken {
   WorkerDriver& driver;
 };
 
-// Main thread. Make one for a call, hand the plugin the Alias() of its flow (or alias the entries
-// of the map it walks) and call Done() once the call has returned. Whether the call took the
-// plugin's thread lock tells whether the plugin may have queued anything.
-class HandOff {
+// Main thread, for the length of one call: hand the plugin the Alias() of the call's flow (or
+// alias the entries of the map it walks), then call Done() once the call has returned. The tool
+// lets go of its own aliases at the end of the call's hold of the plugin's thread lock, before
+// the worker can take what the call queued, so the token is left to the plugin's copies alone:
+// it ends on the worker, as the plugin lets go of the last one, or at once when the call queued
+// nothing.
+class HandOff final : public kvStandIn::LockWatcher {
  public:
   explicit HandOff(WorkerDriver& driver);
-  ~HandOff();
+  ~HandOff() override;
   HandOff(const HandOff&) = delete;
   HandOff& operator=(const HandOff&) = delete;
 
-  // A pointer to `flow` that shares the token (and keeps `flow` alive with it), held here until
-  // Done(), for a single-flow call.
+  // A pointer to `flow` that shares the token (and keeps `flow` alive with it), for a
+  // single-flow call. Until the call lets go of the thread lock; then it points to the same flow
+  // without the token.
   std::shared_ptr<kvFlow>& Alias(const std::shared_ptr<kvFlow>& flow);
-  // Points the entry `key` of `map` at Alias() of its flow until Done() puts it back, so that a
-  // walk hands the plugin aliases; `qualifies`: the walk will queue it.
-  void AliasEntry(kvFlowMap& map, const std::string& key, bool qualifies);
-  // Every entry of `map`, each qualifying as the plugin's walk judges it.
+  // Points the entry `key` of `map` at an alias of its flow until the call lets go of the thread
+  // lock, so that a walk hands the plugin aliases.
+  void AliasEntry(kvFlowMap& map, const std::string& key);
+  // Every entry of `map`.
   void AliasMap(kvFlowMap& map);
-  // The call has returned: lets go of the aliases held here and in the map (whose entries are put
-  // back), then ends the token or leaves it to the worker.
+  // The call has returned.
   void Done();
+
+  void BeforeUnlock() noexcept override;
 
  private:
   std::shared_ptr<kvFlow> Share(const std::shared_ptr<kvFlow>& flow);
+  // Puts the tool's own pointers back in place of the aliases and lets go of the token.
+  void LetGo() noexcept;
 
   struct Swapped {
     kvFlowMap* map;
     std::string key;
     std::shared_ptr<kvFlow> flow;
   };
-  WorkerDriver& driver;
   std::shared_ptr<HandOffToken> token;
   std::shared_ptr<kvFlow> single;
+  std::shared_ptr<kvFlow> single_owner;
   std::vector<Swapped> swapped;
-  bool may_queue = true;  // single-flow calls; walks only with an entry that qualifies
-  bool walked = false;
-  uint64_t locks_before = 0;
+  kvStandIn::LockWatcher* outer;  // the watcher this one stands in for while watching
+  bool watching = true;
 };
 
 }  // namespace replay

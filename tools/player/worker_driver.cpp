@@ -2,6 +2,7 @@
 // end.
 #include "tools/player/worker_driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <exception>
@@ -12,12 +13,6 @@
 
 namespace replay {
 
-namespace {
-// Set while the worker lets go of the deferred tokens at a release of the thread lock: a token
-// that ends there ends after the plugin's last release of it, at a release of the thread lock.
-thread_local bool releasing_deferred = false;
-}  // namespace
-
 WorkerDriver::WorkerDriver(kvPluginProcessor& plugin_, const SinkOutput& sinks_,
                            unsigned timeout_seconds_)
     : plugin(plugin_),
@@ -27,16 +22,7 @@ WorkerDriver::WorkerDriver(kvPluginProcessor& plugin_, const SinkOutput& sinks_,
   plugin.SetWorkerObserver(this);
 }
 
-WorkerDriver::~WorkerDriver() {
-  plugin.SetWorkerObserver(nullptr);
-  std::vector<std::shared_ptr<HandOffToken>> left;
-  {
-    std::lock_guard<std::mutex> guard(mutex);
-    left.swap(deferred);
-  }
-  // Ended here, while the members TokenEnded uses are still alive.
-  left.clear();
-}
+WorkerDriver::~WorkerDriver() { plugin.SetWorkerObserver(nullptr); }
 
 std::string WorkerDriver::StoppedMessage(const std::string& what) const {
   const std::string since = " (no progress for " + std::to_string(timeout_seconds) + " s)";
@@ -81,24 +67,46 @@ void WorkerDriver::Wait(const char* what, const std::function<bool()>& done) {
   uint64_t seen = activity;
   uint64_t calls = sinks.Count();
   auto deadline = Clock::now() + timeout;
+  auto redraw = Clock::now() + kProgressInterval;
+  auto quiet_since = Clock::now();
   while (!done() && !ended) {
-    // The worker's steps notify `changed`; the wait wakes by itself only to redraw the progress
-    // line and to tell a stuck worker.
-    changed.wait_until(lock, std::min(deadline, Clock::now() + kProgressInterval));
+    // The worker's steps notify `changed`; the wait wakes by itself only to rouse a worker that
+    // missed its wake-up, to redraw the progress line and to tell a stuck worker.
+    changed.wait_until(lock, std::min({deadline, redraw, quiet_since + kWakeCheckInterval}));
     if (done() || ended) break;
     const auto now = Clock::now();
     if (activity != seen || sinks.Count() != calls || sinks.Busy()) {
       seen = activity;
       calls = sinks.Count();
       deadline = now + timeout;
+      quiet_since = now;
     } else if (now >= deadline) {
       throw SyncTimeout(StoppedMessage(what));
     }
-    if (progress) {
+    if (now >= quiet_since + kWakeCheckInterval) {
+      // Not a step of the worker for a while: its wake-up may have been lost between its last
+      // look at the queue and its wait.
+      quiet_since = now;
+      lock.unlock();
+      Rouse();
+      lock.lock();
+    }
+    if (progress && now >= redraw) {
+      redraw = now + kProgressInterval;
       lock.unlock();
       progress();
       lock.lock();
     }
+  }
+}
+
+void WorkerDriver::Rouse() {
+  // A walk of a map without buckets queues nothing, and wakes the worker only if events are
+  // waiting in its queue.
+  try {
+    plugin.DispatchProcessorEvent(kvPluginProcessor::EVENT_FLOW_MAP, &no_flows);
+  } catch (const std::exception&) {
+    // The wake-up failed: the worker's own wait ends the wait instead.
   }
 }
 
@@ -110,20 +118,10 @@ std::shared_ptr<HandOffToken> WorkerDriver::NewToken() {
   return std::make_shared<HandOffToken>(*this);
 }
 
-void WorkerDriver::CallDone(std::shared_ptr<HandOffToken> token, bool may_keep) {
-  if (may_keep) {
-    std::lock_guard<std::mutex> guard(mutex);
-    if (!ended) {
-      deferred.push_back(std::move(token));
-      return;
-    }
-  }
-  // Nothing was queued (or no worker is left to queue for): the token ends here.
-  token.reset();
-}
-
 void WorkerDriver::TokenEnded() noexcept {
-  const bool on_worker = std::this_thread::get_id() != main_thread && !releasing_deferred;
+  // On the worker it ends at the plugin's release of the last of its flows, which a release of
+  // the thread lock (the next pass's start) must follow before the pass counts as over.
+  const bool on_worker = std::this_thread::get_id() != main_thread;
   {
     std::lock_guard<std::mutex> guard(mutex);
     tokens_live--;
@@ -134,18 +132,13 @@ void WorkerDriver::TokenEnded() noexcept {
 }
 
 void WorkerDriver::WorkerReleasedLock() noexcept {
-  std::vector<std::shared_ptr<HandOffToken>> due;
   {
     std::lock_guard<std::mutex> guard(mutex);
     releases++;
     activity++;
     pass_open = false;
     loads_done = loads_begun;
-    due.swap(deferred);
   }
-  releasing_deferred = true;
-  due.clear();
-  releasing_deferred = false;
   changed.notify_all();
 }
 
@@ -160,16 +153,11 @@ void WorkerDriver::WorkerLogs(const char* format) noexcept {
 }
 
 void WorkerDriver::WorkerEnded() noexcept {
-  std::vector<std::shared_ptr<HandOffToken>> due;
   {
     std::lock_guard<std::mutex> guard(mutex);
     ended = true;
     pass_open = false;
-    due.swap(deferred);
   }
-  releasing_deferred = true;
-  due.clear();
-  releasing_deferred = false;
   changed.notify_all();
 }
 

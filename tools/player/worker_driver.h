@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "kv/flow_map.h"
 #include "kv/plugin.h"
 #include "kv/standin.h"
 #include "tools/output/sink_output.h"
@@ -38,18 +39,18 @@ class HandOffToken;
 // but the WorkerObserver ones; those come from the worker. It must outlive the worker thread.
 //
 // What the worker has done is told, never polled:
-// - every flow is handed to the plugin as a pointer that shares a HandOffToken, which ends when
-//   the plugin has let go of all of them;
-// - a token whose call took the thread lock (so the plugin may have queued it) is released by
-//   the tool at the worker's next release of the thread lock, so it ends on the worker: at the
-//   plugin's own release, or at a release of the thread lock after it;
-// - the worker takes the thread lock at the start of every pass, so a release of it after the
-//   plugin's last release of a flow means that the pass which encoded that flow is over,
-//   periodic payloads and all;
+// - every flow is handed to the plugin as a pointer that shares a HandOffToken, which the tool
+//   lets go of as the call lets go of the thread lock (see HandOff): the token ends when the
+//   plugin has let go of all its copies, on the worker, or at once if it queued none;
+// - the worker takes the thread lock at the start of every pass, so a release of it after a
+//   token ended on the worker means that the pass which encoded its flows is over, periodic
+//   payloads and all;
 // - the plugin logs the start of each configuration load; the next release of the thread lock
 //   comes after the load is installed or refused.
 // The worker counts as answering while it releases the thread lock, ends a token, makes sink
-// calls or is inside one; a wait fails only after a whole timeout without any of these.
+// calls or is inside one; a wait fails only after a whole timeout without any of these. A wait
+// that sees none of them for a moment wakes the worker the way a walk of the daemon's does, in
+// case it missed its wake-up between its last look at the queue and its wait.
 class WorkerDriver final : public kvStandIn::WorkerObserver {
  public:
   using Progress = std::function<void()>;
@@ -82,9 +83,8 @@ class WorkerDriver final : public kvStandIn::WorkerObserver {
 
   unsigned TimeoutSeconds() const { return timeout_seconds; }
 
-  // For HandOff: a token begins, and its call is over (the plugin may have kept it or not).
+  // For HandOff: a token begins.
   std::shared_ptr<HandOffToken> NewToken();
-  void CallDone(std::shared_ptr<HandOffToken> token, bool may_keep);
   // A token has ended, on the thread that let go of it last.
   void TokenEnded() noexcept;
 
@@ -95,6 +95,8 @@ class WorkerDriver final : public kvStandIn::WorkerObserver {
  private:
   // Waits until `done` (called under `mutex`) holds or the worker has ended.
   void Wait(const char* what, const std::function<bool()>& done);
+  // Wakes the worker if events wait in its queue, as a walk of the daemon's does.
+  void Rouse();
   std::string StoppedMessage(const std::string& what) const;
 
   kvPluginProcessor& plugin;
@@ -103,6 +105,7 @@ class WorkerDriver final : public kvStandIn::WorkerObserver {
   Progress progress;                  // main thread
   bool started = false;               // main thread
   const std::thread::id main_thread;  // the thread that stands for the daemon's
+  kvFlowMap no_flows{0};              // walked by Rouse; main thread
 
   // Guards what follows; `changed` is notified whenever any of it changes.
   std::mutex mutex;
@@ -115,7 +118,6 @@ class WorkerDriver final : public kvStandIn::WorkerObserver {
   uint64_t load_wanted = 0;   // the load a pending reload waits for (0: none)
   uint64_t activity = 0;      // anything the worker did, for telling it answers
   bool ended = false;         // the worker thread has ended
-  std::vector<std::shared_ptr<HandOffToken>> deferred;  // released at the worker's next release
 };
 
 }  // namespace replay

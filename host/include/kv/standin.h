@@ -45,9 +45,17 @@ class KV_API WorkerObserver {
   virtual void WorkerEnded() noexcept = 0;
 };
 
-// How many times the calling thread has taken the lock of a kvThread it does not run; a host
-// reads it around a call into a plugin to tell whether the call took the plugin's thread lock.
-// Calling thread.
-KV_API uint64_t LocksTakenHere();
+// Told, on one thread that does not run the kvThread, just before that thread lets go of a
+// kvThread's lock: what the holder did under the lock is done, and the worker cannot have seen
+// it yet. A call must not take that kvThread's lock nor throw.
+class KV_API LockWatcher {
+ public:
+  virtual ~LockWatcher();
+  virtual void BeforeUnlock() noexcept = 0;
+};
+
+// Sets the watcher of the calling thread (null: none) and returns the one it replaces. Calling
+// thread.
+KV_API LockWatcher* WatchLocksHere(LockWatcher* watcher);
 
 }  // namespace kvStandIn
