@@ -14,6 +14,7 @@
 #include "tools/output/console.h"
 #include "tools/output/sink_output.h"
 #include "tools/player/scenario_player.h"
+#include "tools/player/worker_driver.h"
 #include "tools/scenario/daemon_state.h"
 #include "tools/scenario/scenario_error.h"
 #include "tools/scenario/scenario_reader.h"
@@ -21,7 +22,7 @@
 namespace {
 
 // A processor that takes every event and does nothing with it; its worker takes the thread lock
-// over and over, which is all the player's waits look for.
+// over and over, which is all the player's start looks for.
 class IdleProcessor : public kvPluginProcessor {
  public:
   IdleProcessor() : kvPluginProcessor("fuzz", {{"conf_filename", "/dev/null"}}) {}
@@ -72,17 +73,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.scenario_name = "fuzz";
   settings.config_path = config_path;
   settings.sync_timeout_seconds = 10;
-  replay::ScenarioPlayer player(plugin, state, console, sinks, settings);
-
-  replay::ScenarioOp op;
-  try {
-    while (reader.Next(op)) {
-      // Waiting is all these two do; they would only slow the search down.
-      if (op.name == "sync" || op.name == "sleep") continue;
-      player.Play(op);
+  replay::WorkerDriver worker(plugin, sinks, settings.sync_timeout_seconds);
+  {
+    replay::ScenarioPlayer player(plugin, state, console, sinks, worker, settings);
+    replay::ScenarioOp op;
+    try {
+      while (reader.Next(op)) {
+        // Waiting is all these two do; they would only slow the search down.
+        if (op.name == "sync" || op.name == "sleep") continue;
+        player.Play(op);
+      }
+    } catch (const replay::ScenarioError&) {
+      // The tool reports the line and stops playing: an expected outcome.
     }
-  } catch (const replay::ScenarioError&) {
-    // The tool reports the line and stops playing: an expected outcome.
   }
+  // The worker tells the driver what it does until it has ended.
+  plugin.Terminate();
+  plugin.Join();
   return 0;
 }

@@ -17,6 +17,7 @@ namespace {
 
 using korvel_test::CompareReplayOutputs;
 using korvel_test::NormalizeSinkRecord;
+using korvel_test::WithoutProcessFigures;
 
 const std::string kScenarioDir = std::string(KORVEL_SOURCE_DIR) + "/tests/scenarios/";
 const std::string kExpected = ".expected.jsonl";
@@ -48,32 +49,6 @@ std::vector<std::string> ScenarioArguments(const std::string& name) {
     }
   }
   return args;
-}
-
-// The agent status's members that measure the process playing the capture.
-const char* const kProcessFigures[] = {"cpu_user",        "cpu_user_prev", "cpu_system",
-                                       "cpu_system_prev", "maxrss_kb",     "maxrss_kb_prev",
-                                       "memrss_kb",       "memrss_kb_prev"};
-
-// The output with the process figures of agent status and legacy documents set to 0.
-std::string WithoutProcessFigures(const std::string& output) {
-  std::string masked;
-  for (const std::string& line : korvel_test::SplitLines(output)) {
-    json record = json::parse(line, nullptr, false);
-    if (record.is_object() && record.contains("payload") && record["payload"].is_object()) {
-      json& payload = record["payload"];
-      const json type = payload.value("type", json());
-      if (type == "agent_status" || (type.is_null() && payload.contains("version"))) {
-        for (const char* key : kProcessFigures) {
-          if (payload.contains(key)) payload[key] = 0;
-        }
-      }
-      masked += record.dump() + "\n";
-    } else {
-      masked += line + "\n";
-    }
-  }
-  return masked;
 }
 
 class GoldenScenario : public ::testing::TestWithParam<std::string> {};

@@ -47,6 +47,9 @@ std::vector<json> ReadMsgpackDocuments(const std::string& bytes);
 // One output record made comparable: the payload's "timestamp" removed; the "addr" arrays of
 // interface objects, the address lists of endpoints and the legacy "flows" arrays sorted.
 json NormalizeSinkRecord(const json& record);
+// The output with the process figures of agent status and legacy documents (the usage of the
+// process that played a capture) set to 0.
+std::string WithoutProcessFigures(const std::string& output);
 // "" when two outputs match line by line after normalizing, else where they first differ.
 std::string CompareReplayOutputs(const std::string& expected, const std::string& actual);
 
