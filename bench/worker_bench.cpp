@@ -3,9 +3,11 @@
 // queueing thread and of the worker together.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -112,5 +114,22 @@ void BM_WorkerEvent(benchmark::State& state) {
 // The argument is the event kind: 8 (DPI complete) or 1 (flow statistics from a walk).
 BENCHMARK(BM_WorkerEvent)->Arg(kvPluginProcessor::EVENT_DPI_COMPLETE)->UseManualTime();
 BENCHMARK(BM_WorkerEvent)->Arg(kvPluginProcessor::EVENT_FLOW_MAP)->UseManualTime();
+
+// Ending a worker that waits for work: Terminate() wakes it, so Join() returns at once instead of
+// at the end of its one-second wait.
+void BM_WorkerTerminateIdle(benchmark::State& state) {
+  const korvel_bench::ConfigFile config(kWorkerConfiguration);
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::unique_ptr<kppPlugin> plugin = korvel_bench::MakeIdlePlugin(config);
+    plugin->Create();
+    // Long enough for the worker to load its configuration and reach its wait.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    state.ResumeTiming();
+    plugin->Terminate();
+    plugin->Join();
+  }
+}
+BENCHMARK(BM_WorkerTerminateIdle)->Unit(benchmark::kMicrosecond)->UseRealTime()->Iterations(20);
 
 }  // namespace
