@@ -1,6 +1,7 @@
 // Tests of what a sink call becomes: the output line, safe file names, the per-channel files.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -36,6 +37,29 @@ TEST(SinkLine, MembersInOrderChannelsAsAStringOrArrayInvalidUtf8Replaced) {
             "{\"" + fixed + "\":1,\"user_agent\":\"" + fixed + "\"}");
   EXPECT_EQ(FormatSinkLine(bad, {bad}, "1", 1), "{\"sink\":\"" + fixed + "\",\"channel\":\"" +
                                                     fixed + "\",\"flags\":1,\"payload\":1}\n");
+}
+
+// The text written directly (plain strings, integers, containers) and by the library (escapes,
+// UTF-8, floating-point numbers) is the library's own compact dump, byte for byte.
+TEST(SinkLine, DocumentsAreTheLibrarysCompactDump) {
+  const std::pair<json, std::string> documents[] = {
+      {json::object(), "{}"},
+      {json::array(), "[]"},
+      {json{{"a", json::array()}, {"b", json::object()}, {"c", nullptr}},
+       R"({"a":[],"b":{},"c":null})"},
+      {json{{"n", -9223372036854775807LL - 1}, {"u", 18446744073709551615ULL}, {"z", 0}},
+       R"({"n":-9223372036854775808,"u":18446744073709551615,"z":0})"},
+      {json{1.0, 0.1, -2.5e-7, 1e300, std::nan(""), false, true},
+       "[1.0,0.1,-2.5e-07,1e+300,null,false,true]"},
+      {json{"plain ~\x7f", "q\"b\\s/", "\t\n\x01\x1f", "caf\xc3\xa9", "bad\xc3(", ""},
+       "[\"plain ~\x7f\",\"q\\\"b\\\\s/\",\"\\t\\n\\u0001\\u001f\",\"caf\xc3\xa9\","
+       "\"bad\xEF\xBF\xBD(\",\"\"]"},
+      {json{{"k\"ey", 1}, {"\xff", json::binary({1, 2})}},
+       "{\"k\\\"ey\":1,\"\xEF\xBF\xBD\":{\"bytes\":[1,2],\"subtype\":null}}"}};
+  for (const auto& [document, text] : documents) {
+    EXPECT_EQ(DumpDocument(document), text);
+    EXPECT_EQ(text, document.dump(-1, ' ', false, json::error_handler_t::replace));
+  }
 }
 
 TEST(SinkFiles, SafeNamesAndSuffixesByTheFlags) {

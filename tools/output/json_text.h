@@ -1,0 +1,36 @@
+// JsonText: documents appended as JSON text to a reusable string, without temporary strings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kv/json.h"
+
+namespace replay {
+
+// Appends to one string the bytes that json::dump(-1, ' ', false, replace) makes: compact, UTF-8
+// kept as it is, invalid UTF-8 replaced by U+FFFD. Strings of plain printable ASCII and integers
+// are written directly; every other string and every other value (floating-point numbers, binary
+// values) is written by the library's serializer, into the same string. Not thread-safe: one
+// owner, and `text` outlives it.
+class JsonText {
+ public:
+  explicit JsonText(std::string& text);
+  JsonText(const JsonText&) = delete;
+  JsonText& operator=(const JsonText&) = delete;
+
+  void Value(const json& value);
+  void String(const std::string& value);
+  void Unsigned(uint64_t value);
+  void Raw(const char* text, size_t size) { out.append(text, size); }
+  template <size_t N>
+  void Raw(const char (&literal)[N]) {
+    out.append(literal, N - 1);
+  }
+
+ private:
+  std::string& out;
+  nlohmann::detail::serializer<json> library;
+};
+
+}  // namespace replay
