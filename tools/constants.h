@@ -24,6 +24,9 @@ constexpr size_t kDefaultBuckets = 16;
 constexpr size_t kMaxBuckets = size_t{1} << 20;
 constexpr unsigned kDefaultSyncTimeoutSeconds = 10;
 constexpr unsigned kMaxSyncTimeoutSeconds = 86400;
+// The stdio buffer the sink lines are written through to an -o file: a write system call per
+// buffer, where the default buffer costs one every few lines.
+constexpr size_t kOutputFileBufferBytes = size_t{1} << 20;
 // The capture options' seconds (update interval, idle times, linger) go up to a week.
 constexpr uint64_t kMaxCaptureSeconds = 604800;
 constexpr const char* kRoleLan = "lan";

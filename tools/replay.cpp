@@ -203,6 +203,8 @@ int RunReplay(const ReplayOptions& options) {
     scenario = &scenario_file;
   }
 
+  // Declared before `out`, which uses it until it is closed.
+  std::unique_ptr<char[]> out_buffer;
   OutputFile out(stdout);
   std::string out_name = kStandardOutputName;
   if (!options.output_path.empty()) {
@@ -212,6 +214,8 @@ int RunReplay(const ReplayOptions& options) {
       report(out_name + ": " + std::strerror(errno));
       return kExitUsageOrScenario;
     }
+    out_buffer = std::make_unique<char[]>(kOutputFileBufferBytes);
+    std::setvbuf(out.get(), out_buffer.get(), _IOFBF, kOutputFileBufferBytes);
   }
 
   std::unique_ptr<SinkFiles> files;

@@ -93,7 +93,7 @@ SinkFiles::File& SinkFiles::Open(const std::string& sink_dir, const std::string&
 }
 
 std::string SinkFiles::Write(const std::string& sink, const std::string& channel,
-                             const json& payload, const std::string& json_text, uint8_t flags) {
+                             const json& payload, std::string_view json_text, uint8_t flags) {
   const std::string sink_dir = dir + "/" + SafeFileName(sink);
   const std::string path = sink_dir + "/" + FileName(channel, flags);
   std::string error;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kv/json.h"
@@ -30,7 +31,7 @@ class SinkFiles {
   // line (without newline). Returns an error text the first time a file fails; that file is
   // skipped from then on, and later calls return an empty text.
   std::string Write(const std::string& sink, const std::string& channel, const json& payload,
-                    const std::string& json_text, uint8_t flags);
+                    std::string_view json_text, uint8_t flags);
 
   // Finishes and closes every file. Returns the errors met.
   std::vector<std::string> Close();

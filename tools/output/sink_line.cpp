@@ -4,24 +4,40 @@
 namespace replay {
 
 std::string DumpDocument(const json& document) {
-  return document.dump(-1, ' ', false, json::error_handler_t::replace);
+  std::string line;
+  JsonText(line).Value(document);
+  return line;
+}
+
+void AppendSinkLineHead(JsonText& text, const std::string& sink,
+                        const std::set<std::string>& channels, uint8_t flags) {
+  text.Raw("{\"sink\":");
+  text.String(sink);
+  text.Raw(",\"channel\":");
+  if (channels.size() == 1) {
+    text.String(*channels.begin());
+  } else {
+    text.Raw("[");
+    bool first = true;
+    for (const std::string& channel : channels) {
+      if (!first) text.Raw(",");
+      first = false;
+      text.String(channel);
+    }
+    text.Raw("]");
+  }
+  text.Raw(",\"flags\":");
+  text.Unsigned(flags);
+  text.Raw(",\"payload\":");
 }
 
 std::string FormatSinkLine(const std::string& sink, const std::set<std::string>& channels,
                            const std::string& payload_text, uint8_t flags) {
-  std::string line = "{\"sink\":";
-  line += DumpDocument(json(sink));
-  line += ",\"channel\":";
-  if (channels.size() == 1) {
-    line += DumpDocument(json(*channels.begin()));
-  } else {
-    line += DumpDocument(json(channels));
-  }
-  line += ",\"flags\":";
-  line += std::to_string(static_cast<unsigned>(flags));
-  line += ",\"payload\":";
+  std::string line;
+  JsonText text(line);
+  AppendSinkLineHead(text, sink, channels, flags);
   line += payload_text;
-  line += "}\n";
+  line += kSinkLineEnd;
   return line;
 }
 

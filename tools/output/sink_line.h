@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kv/json.h"
+#include "tools/output/json_text.h"
 
 namespace replay {
 
@@ -15,6 +16,13 @@ namespace replay {
 // array of the names.
 std::string FormatSinkLine(const std::string& sink, const std::set<std::string>& channels,
                            const std::string& payload_text, uint8_t flags);
+
+// The line's members before the payload's text, {"sink":S,"channel":C,"flags":N,"payload":, as
+// FormatSinkLine writes them, appended through `text`; the line ends with kSinkLineEnd after the
+// payload.
+void AppendSinkLineHead(JsonText& text, const std::string& sink,
+                        const std::set<std::string>& channels, uint8_t flags);
+constexpr char kSinkLineEnd[] = "}\n";
 
 // A document as one line of JSON text without the newline, invalid UTF-8 replaced.
 std::string DumpDocument(const json& document);

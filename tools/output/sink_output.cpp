@@ -4,11 +4,20 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <string_view>
 #include <utility>
 
 #include "tools/output/sink_line.h"
 
 namespace replay {
+
+namespace {
+
+// The line's storage is kept for the next call up to this size; a rare larger document (a legacy
+// document of many flows) gives its storage back.
+constexpr size_t kKeptLineBytes = size_t{4} << 20;
+
+}  // namespace
 
 SinkOutput::SinkOutput(std::FILE* out_, std::string out_name_, SinkFiles* files_, Report report_)
     : out(out_), out_name(std::move(out_name_)), files(files_), report(std::move(report_)) {}
@@ -24,18 +33,25 @@ void SinkOutput::Record(const std::string& sink, const std::set<std::string>& ch
   std::lock_guard<std::mutex> guard(lock);
   busy.store(true);
   try {
-    const std::string text = DumpDocument(payload);
-    const std::string line = FormatSinkLine(sink, channels, text, flags);
+    line.clear();
+    AppendSinkLineHead(text, sink, channels, flags);
+    const size_t payload_begin = line.size();
+    text.Value(payload);
+    const size_t payload_size = line.size() - payload_begin;
+    line += kSinkLineEnd;
+    const std::string_view payload_text =
+        std::string_view(line).substr(payload_begin, payload_size);
     if (!out_failed && std::fwrite(line.data(), 1, line.size(), out) != line.size()) {
       out_failed = true;
       Fail(out_name + ": " + std::strerror(errno));
     }
     if (files != nullptr) {
       for (const std::string& channel : channels) {
-        const std::string error = files->Write(sink, channel, payload, text, flags);
+        const std::string error = files->Write(sink, channel, payload, payload_text, flags);
         if (!error.empty()) Fail(error);
       }
     }
+    if (line.capacity() > kKeptLineBytes) std::string().swap(line);
   } catch (const std::exception& e) {
     Fail(std::string("cannot record a sink call: ") + e.what());
   }

@@ -10,12 +10,14 @@
 #include <string>
 
 #include "kv/json.h"
+#include "tools/output/json_text.h"
 #include "tools/output/sink_files.h"
 
 namespace replay {
 
 // Record() runs on the plugin's worker thread; `lock` keeps the lines whole and in call order
-// and guards the output stream, the sink files and `failed`. Count() may be read from any thread.
+// and guards the output stream, the sink files, the line being written and `failed`. Count() may
+// be read from any thread.
 // Finish() is for the main thread once the worker has ended.
 class SinkOutput {
  public:
@@ -44,6 +46,8 @@ class SinkOutput {
   std::string out_name;
   SinkFiles* files;
   Report report;
+  std::string line;     // the call being recorded; its storage is kept from call to call
+  JsonText text{line};  // writes into `line`
   bool failed = false;
   bool out_failed = false;
   std::atomic<uint64_t> calls{0};
