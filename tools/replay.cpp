@@ -278,7 +278,8 @@ int RunReplay(const ReplayOptions& options) {
   int status = kExitDone;
   bool worker_answering = true;
   // Outlives the worker thread, which tells it what it does.
-  WorkerDriver worker(*plugin, sinks, options.sync_timeout_seconds);
+  auto driver = std::make_unique<WorkerDriver>(*plugin, sinks, options.sync_timeout_seconds);
+  WorkerDriver& worker = *driver;
   if (from_capture) {
     status = PlayCapture(options, *source, *plugin, worker, console, sinks, emitted.get(),
                          worker_answering);
@@ -309,8 +310,8 @@ int RunReplay(const ReplayOptions& options) {
   console.EndProgress();
 
   // The daemon's shutdown: Terminate() asks the worker to end once it has drained what it holds
-  // (and wakes it); deleting the plugin joins it; then the library goes. A worker that stopped
-  // answering is given a bounded time to end first.
+  // (and wakes it); the worker is joined, then the plugin deleted; then the library goes. A
+  // worker that stopped answering is given a bounded time to end first.
   plugin->Terminate();
   if (!worker_answering && !JoinWithin(*plugin, kStuckWorkerJoinLimit)) {
     report("the worker does not end; leaving without unloading the plugin");
@@ -318,6 +319,8 @@ int RunReplay(const ReplayOptions& options) {
     std::fflush(nullptr);
     _exit(status);
   }
+  plugin->Join();
+  driver.reset();
   delete plugin;
   library.Close();
 

@@ -22,7 +22,10 @@ WorkerDriver::WorkerDriver(kvPluginProcessor& plugin_, const SinkOutput& sinks_,
   plugin.SetWorkerObserver(this);
 }
 
-WorkerDriver::~WorkerDriver() { plugin.SetWorkerObserver(nullptr); }
+WorkerDriver::~WorkerDriver() {
+  // A worker that never started tells nothing; one that started has ended and been joined.
+  if (!started) plugin.SetWorkerObserver(nullptr);
+}
 
 std::string WorkerDriver::StoppedMessage(const std::string& what) const {
   const std::string since = " (no progress for " + std::to_string(timeout_seconds) + " s)";
@@ -83,9 +86,9 @@ void WorkerDriver::Wait(const char* what, const std::function<bool()>& done) {
     } else if (now >= deadline) {
       throw SyncTimeout(StoppedMessage(what));
     }
-    if (now >= quiet_since + kWakeCheckInterval) {
-      // Not a step of the worker for a while: its wake-up may have been lost between its last
-      // look at the queue and its wait.
+    if (tokens_live > 0 && now >= quiet_since + kWakeCheckInterval) {
+      // Flows handed over, and not a step of the worker for a while: its wake-up may have been
+      // lost between its last look at the queue and its wait.
       quiet_since = now;
       lock.unlock();
       Rouse();

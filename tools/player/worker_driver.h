@@ -36,7 +36,8 @@ class WorkerStartError : public std::runtime_error {
 class HandOffToken;
 
 // Owned by the thread that stands for the daemon's (the main thread), which makes every call
-// but the WorkerObserver ones; those come from the worker. It must outlive the worker thread.
+// but the WorkerObserver ones; those come from the worker. Once Start() has run it must outlive
+// the worker thread: destroy it only after kvThread::Join(), and before the plugin.
 //
 // What the worker has done is told, never polled:
 // - every flow is handed to the plugin as a pointer that shares a HandOffToken, which the tool
