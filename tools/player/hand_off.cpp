@@ -11,14 +11,10 @@ HandOff::HandOff(WorkerDriver& driver)
 
 HandOff::~HandOff() { Done(); }
 
-std::shared_ptr<kvFlow> HandOff::Share(const std::shared_ptr<kvFlow>& flow) {
-  token->flows.push_back(flow);
-  return std::shared_ptr<kvFlow>(token, flow.get());
-}
-
 std::shared_ptr<kvFlow>& HandOff::Alias(const std::shared_ptr<kvFlow>& flow) {
   single_owner = flow;
-  single = flow ? Share(flow) : nullptr;
+  token->flow = flow;
+  single = flow ? Share(flow.get()) : nullptr;
   return single;
 }
 
@@ -28,8 +24,9 @@ void HandOff::AliasEntry(kvFlowMap& map, const std::string& key) {
   kvFlowMap::Bucket& bucket = map.Acquire(index);
   auto it = bucket.find(key);
   if (it != bucket.end() && it->second) {
-    swapped.push_back(Swapped{&map, key, it->second});
-    it->second = Share(it->second);
+    kvFlow* flow = it->second.get();
+    swapped.push_back(Swapped{&map, key, std::move(it->second)});
+    it->second = Share(flow);
   }
   map.Release(index);
 }
@@ -39,8 +36,10 @@ void HandOff::AliasMap(kvFlowMap& map) {
     kvFlowMap::Bucket& bucket = map.Acquire(i);
     for (auto& entry : bucket) {
       if (!entry.second) continue;
-      swapped.push_back(Swapped{&map, entry.first, entry.second});
-      entry.second = Share(entry.second);
+      token->flows.push_back(entry.second);
+      kvFlow* flow = entry.second.get();
+      swapped.push_back(Swapped{&map, entry.first, std::move(entry.second)});
+      entry.second = Share(flow);
     }
     map.Release(i);
   }

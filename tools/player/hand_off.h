@@ -18,13 +18,16 @@ class HandOffToken {
  public:
   explicit HandOffToken(WorkerDriver& driver_) : driver(driver_) {}
   ~HandOffToken() {
+    flow.reset();
     flows.clear();
     driver.TokenEnded();
   }
   HandOffToken(const HandOffToken&) = delete;
   HandOffToken& operator=(const HandOffToken&) = delete;
 
-  // Written by the main thread before the call only.
+  // The flows kept alive: a single-flow call's, or those of a walked map whose owner may drop
+  // them. Written by the main thread before the call only.
+  std::shared_ptr<kvFlow> flow;
   std::vector<std::shared_ptr<kvFlow>> flows;
 
  private:
@@ -49,9 +52,11 @@ class HandOff final : public kvStandIn::LockWatcher {
   // without the token.
   std::shared_ptr<kvFlow>& Alias(const std::shared_ptr<kvFlow>& flow);
   // Points the entry `key` of `map` at an alias of its flow until the call lets go of the thread
-  // lock, so that a walk hands the plugin aliases.
+  // lock, so that a walk hands the plugin aliases. The map's owner keeps the flow alive until
+  // the plugin has let go (the capture source keeps every record it handed out until the next
+  // settle or drain).
   void AliasEntry(kvFlowMap& map, const std::string& key);
-  // Every entry of `map`.
+  // Every entry of `map`, each kept alive by the token.
   void AliasMap(kvFlowMap& map);
   // The call has returned.
   void Done();
@@ -59,7 +64,7 @@ class HandOff final : public kvStandIn::LockWatcher {
   void BeforeUnlock() noexcept override;
 
  private:
-  std::shared_ptr<kvFlow> Share(const std::shared_ptr<kvFlow>& flow);
+  std::shared_ptr<kvFlow> Share(kvFlow* flow) { return std::shared_ptr<kvFlow>(token, flow); }
   // Puts the tool's own pointers back in place of the aliases and lets go of the token.
   void LetGo() noexcept;
 
