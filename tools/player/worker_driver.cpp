@@ -75,7 +75,9 @@ void WorkerDriver::Wait(const char* what, const std::function<bool()>& done) {
   while (!done() && !ended) {
     // The worker's steps notify `changed`; the wait wakes by itself only to rouse a worker that
     // missed its wake-up, to redraw the progress line and to tell a stuck worker.
-    changed.wait_until(lock, std::min({deadline, redraw, quiet_since + kWakeCheckInterval}));
+    auto wake = std::min(deadline, redraw);
+    if (tokens_live > 0) wake = std::min(wake, quiet_since + kWakeCheckInterval);
+    changed.wait_until(lock, wake);
     if (done() || ended) break;
     const auto now = Clock::now();
     if (activity != seen || sinks.Count() != calls || sinks.Busy()) {
