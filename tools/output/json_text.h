@@ -1,7 +1,7 @@
 // JsonText: documents appended as JSON text to a reusable string, without temporary strings.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <string>
 
 #include "kv/json.h"
@@ -19,7 +19,6 @@ class JsonText {
 
   void Value(const json& value) { library.dump(value, false, false, 0); }
   void String(const std::string& value) { Value(json(value)); }
-  void Unsigned(uint64_t value);
   void Raw(const char* text, size_t size) { out.append(text, size); }
   template <size_t N>
   void Raw(const char (&literal)[N]) {

@@ -17,17 +17,10 @@ void AppendSinkLineHead(JsonText& text, const std::string& sink,
   if (channels.size() == 1) {
     text.String(*channels.begin());
   } else {
-    text.Raw("[");
-    bool first = true;
-    for (const std::string& channel : channels) {
-      if (!first) text.Raw(",");
-      first = false;
-      text.String(channel);
-    }
-    text.Raw("]");
+    text.Value(json(channels));
   }
   text.Raw(",\"flags\":");
-  text.Unsigned(flags);
+  text.Value(json(static_cast<unsigned>(flags)));
   text.Raw(",\"payload\":");
 }
 

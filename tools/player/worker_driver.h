@@ -82,8 +82,6 @@ class WorkerDriver final : public kvStandIn::WorkerObserver {
   // reload asked for has been applied.
   void WaitPassEnded(const char* what);
 
-  unsigned TimeoutSeconds() const { return timeout_seconds; }
-
   // For HandOff: a token begins.
   std::shared_ptr<HandOffToken> NewToken();
   // A token has ended, on the thread that let go of it last.
