@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "kv/flow_map.h"
 #include "kv/plugin.h"
