@@ -1,58 +1,22 @@
-// CaptureSource: merges the files in timestamp order, runs the capture clock with its updates
-// and expiries, and hands each packet to the decoder and the tracker.
+// CaptureSource: sets up the interfaces, then hands each packet of the merged files to its
+// decoder, the update cycle and the tracker.
 #include "tools/capture/capture_source.h"
 
 #include <algorithm>
-#include <limits>
-#include <set>
 
-#include "tools/capture/capture_reader.h"
-#include "tools/capture/constants.h"
-#include "tools/capture/flow_tracker.h"
-#include "tools/capture/packet_decoder.h"
-#include "tools/capture/process_usage.h"
+#include "tools/capture/decode/packet_decoder.h"
+#include "tools/capture/read/capture_merge.h"
+#include "tools/capture/track/flow_tracker.h"
+#include "tools/capture/track/update_cycle.h"
 
 namespace capture {
-
-namespace {
-
-void AddCounters(kvPacketStats& sum, const kvPacketStats& add) {
-  sum.pkt_raw += add.pkt_raw;
-  sum.pkt_eth += add.pkt_eth;
-  sum.pkt_mpls += add.pkt_mpls;
-  sum.pkt_pppoe += add.pkt_pppoe;
-  sum.pkt_vlan += add.pkt_vlan;
-  sum.pkt_frags += add.pkt_frags;
-  sum.pkt_discard += add.pkt_discard;
-  sum.pkt_maxlen = std::max(sum.pkt_maxlen, add.pkt_maxlen);
-  sum.pkt_ip += add.pkt_ip;
-  sum.pkt_ip4 += add.pkt_ip4;
-  sum.pkt_ip6 += add.pkt_ip6;
-  sum.pkt_icmp += add.pkt_icmp;
-  sum.pkt_igmp += add.pkt_igmp;
-  sum.pkt_tcp += add.pkt_tcp;
-  sum.pkt_tcp_seq_error += add.pkt_tcp_seq_error;
-  sum.pkt_tcp_resets += add.pkt_tcp_resets;
-  sum.pkt_udp += add.pkt_udp;
-  sum.pkt_ip_bytes += add.pkt_ip_bytes;
-  sum.pkt_ip4_bytes += add.pkt_ip4_bytes;
-  sum.pkt_ip6_bytes += add.pkt_ip6_bytes;
-  sum.pkt_wire_bytes += add.pkt_wire_bytes;
-  sum.pkt_discard_bytes += add.pkt_discard_bytes;
-  sum.pkt_queue_dropped += add.pkt_queue_dropped;
-  sum.pkt_capture_dropped += add.pkt_capture_dropped;
-  sum.pkt_capture_filtered += add.pkt_capture_filtered;
-  sum.flow_dropped += add.flow_dropped;
-  sum.flow_evicted += add.flow_evicted;
-}
-
-}  // namespace
 
 // Everything one source holds; used by the thread that calls Open and Run.
 class CaptureRun {
  public:
-  CaptureRun(std::vector<InterfaceSpec> specs_, TrackerSettings settings_, size_t buckets)
-      : specs(std::move(specs_)), settings(std::move(settings_)), flow_map(buckets) {
+  CaptureRun(std::vector<InterfaceSpec> specs, const TrackerSettings& settings, size_t buckets)
+      : flow_map(buckets) {
+    std::vector<std::string> names;
     tracked.reserve(specs.size());
     for (InterfaceSpec& spec : specs) {
       const std::string name = InterfaceName(spec);
@@ -77,56 +41,41 @@ class CaptureRun {
       interfaces.emplace(name, record);
       names.push_back(name);
       tracked.push_back(std::move(iface));
-      readers.push_back(std::make_unique<CaptureReader>(spec));
+      files.Add(std::make_unique<CaptureReader>(spec));
       spec.stream = nullptr;  // the reader owns it now
     }
     tracker = std::make_unique<FlowTracker>(settings, flow_map, tracked);
-    interval_us = uint64_t{std::max<uint32_t>(settings.update_interval_s, 1)} * kMicrosPerSecond;
+    cycle = std::make_unique<UpdateCycle>(settings.update_interval_s, *tracker, flow_map,
+                                          interfaces, std::move(names), tracked);
   }
 
   void Open() {
     if (opened) return;
-    for (auto& reader : readers) {
-      reader->Open();
-      decoders.emplace_back(reader->LinkType());
+    for (size_t i = 0; i < files.Size(); i++) {
+      CaptureReader& reader = files.Reader(i);
+      reader.Open();
+      if (!PacketDecoder::Supports(reader.LinkType())) {
+        throw CaptureError(reader.File(), "unsupported link type " + reader.LinkTypeName() + " (" +
+                                              std::to_string(reader.LinkType()) + ")");
+      }
+      decoders.emplace_back(reader.LinkType());
     }
     opened = true;
   }
 
   std::string Run(DaemonEvents& events);
 
- private:
-  // Runs the updates and expiries due up to `now_us`, in time order; an update comes before
-  // expiries at the same time. Across a stretch without packets or purges one empty update is
-  // delivered; the boundaries after it are skipped up to the next packet or expiry, so a gap of
-  // days in a capture (or a timestamp far off in a broken one) costs nothing.
-  void Advance(uint64_t now_us, DaemonEvents& events);
-  void Update(uint64_t time_us, DaemonEvents& events);
-
- public:
-  std::vector<InterfaceSpec> specs;
-  TrackerSettings settings;
   kvFlowMap flow_map;
   std::map<std::string, std::shared_ptr<kvInterface>> interfaces;
 
  private:
-  std::vector<std::string> names;  // interface names in the order of the files
-  std::vector<TrackedInterface> tracked;
-  std::vector<std::unique_ptr<CaptureReader>> readers;
+  std::vector<TrackedInterface> tracked;  // in the order of the files
+  CaptureMerge files;
   std::vector<PacketDecoder> decoders;
   std::unique_ptr<FlowTracker> tracker;
+  std::unique_ptr<UpdateCycle> cycle;
   bool opened = false;
   bool ran = false;
-
-  uint64_t interval_us = 0;
-  uint64_t first_us = 0;
-  uint64_t next_update_us = 0;
-  uint64_t previous_live = 0;
-  uint64_t frames = 0;            // frames read so far
-  uint64_t frames_at_update = 0;  // frames read at the previous update
-  uint64_t purged_at_update = 0;  // flows purged at the previous update
-  bool previous_empty = false;    // the previous update's interval had no frame and no purge
-  ProcessUsage previous_usage;
 };
 
 std::string CaptureRun::Run(DaemonEvents& events) {
@@ -134,120 +83,26 @@ std::string CaptureRun::Run(DaemonEvents& events) {
   if (ran) return "";
   ran = true;
 
-  std::vector<bool> pending(readers.size(), false);
-  std::string error;
-  for (size_t i = 0; i < readers.size() && error.empty(); i++) {
-    pending[i] = readers[i]->Next();
-    if (!readers[i]->Error().empty()) error = readers[i]->File() + ": " + readers[i]->Error();
-  }
-
-  bool started = false;
   uint64_t clock_us = 0;
   DecodedPacket packet;
-  while (error.empty()) {
-    size_t next = readers.size();
-    for (size_t i = 0; i < readers.size(); i++) {
-      if (pending[i] &&
-          (next == readers.size() || readers[i]->TimeUs() < readers[next]->TimeUs())) {
-        next = i;
-      }
-    }
-    if (next == readers.size()) break;
-    CaptureReader& reader = *readers[next];
-
+  for (size_t next; (next = files.Next()) != CaptureMerge::kEnd;) {
+    CaptureReader& reader = files.Reader(next);
     // Packets out of order do not move the clock back.
     const uint64_t now_us = std::max(clock_us, reader.TimeUs());
-    if (!started) {
-      started = true;
-      first_us = now_us;
-      next_update_us = now_us + interval_us;
-    }
     events.Clock(now_us);
-    Advance(now_us, events);
+    cycle->Frame(now_us, events);
     clock_us = now_us;
 
-    frames++;
-    const uint32_t iface = static_cast<uint32_t>(next);
     const DecodeResult result = decoders[next].Decode(
         reader.Data(), reader.CapturedLength(), reader.WireLength(), packet, tracked[next].stats);
     if (result == DecodeResult::kFlow) {
-      tracker->Track(iface, packet, reader.WireLength(), now_us, events);
+      tracker->Track(static_cast<uint32_t>(next), packet, reader.WireLength(), now_us, events);
     }
-
-    pending[next] = reader.Next();
-    if (!reader.Error().empty()) error = reader.File() + ": " + reader.Error();
   }
 
   // The end of the input (or the damage): a last update, then every remaining flow expires.
-  if (!started) first_us = clock_us;
-  Update(clock_us, events);
-  tracker->ExpireAll(events);
-  return error;
-}
-
-void CaptureRun::Advance(uint64_t now_us, DaemonEvents& events) {
-  for (;;) {
-    const uint64_t expiry = tracker->NextExpiry();
-    if (next_update_us <= now_us && next_update_us <= expiry) {
-      const bool empty = frames == frames_at_update && tracker->FlowsPurged() == purged_at_update;
-      if (empty && previous_empty) {
-        // Nothing happens before the next packet or expiry: on to the first boundary after it.
-        const uint64_t activity = std::min(now_us, expiry);
-        next_update_us += ((activity - next_update_us) / interval_us + 1) * interval_us;
-        continue;
-      }
-      previous_empty = empty;
-      Update(next_update_us, events);
-      next_update_us += interval_us;
-      continue;
-    }
-    if (expiry < now_us) {
-      tracker->ExpireIdle(std::min(now_us, next_update_us), events);
-      continue;
-    }
-    return;
-  }
-}
-
-void CaptureRun::Update(uint64_t time_us, DaemonEvents& events) {
-  UpdateRecords update{flow_map, interfaces, {}, {}, {}, time_us / kMicrosPerMilli, {}};
-  const FlowCounts counts = tracker->PublishUpdate(update.ready, events);
-
-  update.interface_stats.reserve(tracked.size());
-  for (size_t i = 0; i < tracked.size(); i++) {
-    update.interface_stats.emplace_back(names[i], tracked[i].stats);
-    AddCounters(update.global_stats, tracked[i].stats);
-    tracked[i].stats = kvPacketStats{};
-  }
-
-  const ProcessUsage usage = ReadProcessUsage();
-  kvInstanceStatus& status = update.status;
-  status.cpu_cores = usage.cpu_cores;
-  status.ts_epoch = static_cast<uint32_t>(first_us / kMicrosPerSecond);
-  status.ts_now = static_cast<uint32_t>(time_us / kMicrosPerSecond);
-  status.uptime = static_cast<uint32_t>((time_us - std::min(time_us, first_us)) / kMicrosPerSecond);
-  status.flow_count = counts.live;
-  status.flow_count_prev = previous_live;
-  status.flows_purged = counts.purged;
-  status.flows_expiring = counts.expiring;
-  status.flows_expired = counts.expired;
-  status.flows_active = counts.active;
-  status.flows_in_use = counts.live;
-  status.cpu_user = usage.cpu_user;
-  status.cpu_user_prev = previous_usage.cpu_user;
-  status.cpu_system = usage.cpu_system;
-  status.cpu_system_prev = previous_usage.cpu_system;
-  status.maxrss_kb = usage.maxrss_kb;
-  status.maxrss_kb_prev = previous_usage.maxrss_kb;
-  status.memrss_kb = usage.memrss_kb;
-  status.memrss_kb_prev = previous_usage.memrss_kb;
-  previous_live = counts.live;
-  frames_at_update = frames;
-  purged_at_update = tracker->FlowsPurged();
-  previous_usage = usage;
-
-  events.Update(update);
-  tracker->UpdateDelivered();
+  cycle->Finish(clock_us, events);
+  return files.Error();
 }
 
 CaptureSource::CaptureSource(std::vector<InterfaceSpec> interfaces, TrackerSettings settings,

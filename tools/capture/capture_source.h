@@ -10,9 +10,9 @@
 #include "kv/flow_map.h"
 #include "kv/interface.h"
 #include "tools/capture/capture_error.h"
-#include "tools/capture/daemon_events.h"
-#include "tools/capture/interface_spec.h"
-#include "tools/capture/tracker_settings.h"
+#include "tools/capture/read/interface_spec.h"
+#include "tools/capture/track/daemon_events.h"
+#include "tools/capture/track/tracker_settings.h"
 
 namespace capture {
 

@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "kv/plugin.h"
-#include "tools/capture/daemon_events.h"
+#include "tools/capture/track/daemon_events.h"
 #include "tools/output/console.h"
 #include "tools/output/sink_output.h"
 #include "tools/player/worker_driver.h"

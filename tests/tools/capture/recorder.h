@@ -19,7 +19,7 @@
 #include "kv/flow.h"
 #include "kv/flow_map.h"
 #include "kv/interface.h"
-#include "tools/capture/daemon_events.h"
+#include "tools/capture/track/daemon_events.h"
 
 namespace capture_test {
 

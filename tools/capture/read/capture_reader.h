@@ -1,0 +1,56 @@
+// CaptureReader: one capture file (pcap or pcapng) read packet by packet through libpcap.
+#pragma once
+
+#include <pcap/pcap.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "tools/capture/read/interface_spec.h"
+
+namespace capture {
+
+// Used by one thread.
+class CaptureReader {
+ public:
+  explicit CaptureReader(const InterfaceSpec& spec);
+  ~CaptureReader();
+  CaptureReader(const CaptureReader&) = delete;
+  CaptureReader& operator=(const CaptureReader&) = delete;
+
+  // Opens the file (standard input for "-", the interface's own stream when it has one). Throws
+  // CaptureError "FILE: reason": the system's error text for a file that cannot be opened,
+  // libpcap's for one that is not a capture.
+  void Open();
+
+  // Reads the next packet; false at the end of the file or at damage, which Error() then tells
+  // (libpcap's text; "" at a clean end). The packet stays valid until the next call.
+  bool Next();
+
+  const std::string& File() const { return file; }
+  int LinkType() const { return link_type; }
+  // libpcap's name of the link type, "?" for one it does not know.
+  std::string LinkTypeName() const;
+  const std::string& Error() const { return error; }
+
+  const uint8_t* Data() const { return data; }
+  uint32_t CapturedLength() const { return header->caplen; }
+  uint32_t WireLength() const { return header->len; }
+  // The packet's timestamp in microseconds since the epoch (0 for a time before it).
+  uint64_t TimeUs() const;
+
+ private:
+  std::string file;
+  // The stdio buffer of a file this reader opened; it outlives the stream, which the destructor
+  // closes first.
+  std::unique_ptr<char[]> read_buffer;
+  FILE* stream;
+  pcap_t* handle = nullptr;
+  int link_type = -1;
+  std::string error;
+  pcap_pkthdr* header = nullptr;
+  const uint8_t* data = nullptr;
+};
+
+}  // namespace capture

@@ -1,0 +1,470 @@
+// FlowTracker: flow identity, counting, TCP close and sequence checks, idle expiry, and the
+// publication of flow records at creation, update and purge.
+#include "tools/capture/track/flow_tracker.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <mutex>
+
+#include "tools/capture/capture_error.h"
+#include "tools/capture/constants.h"
+#include "tools/capture/track/flow_key.h"
+
+namespace capture {
+
+namespace {
+
+// Holds a record's own lock and its flow-map bucket (none for a map without buckets): the locks
+// under which the daemon writes a flow.
+class RecordLock {
+ public:
+  RecordLock(kvFlowMap& map_, const std::string& key, kvFlow& flow)
+      : guard(flow.lock), map(map_), held(map_.GetBuckets() > 0), index(map_.BucketOf(key)) {
+    if (held) map.Acquire(index);
+  }
+  ~RecordLock() {
+    if (held) map.Release(index);
+  }
+  RecordLock(const RecordLock&) = delete;
+  RecordLock& operator=(const RecordLock&) = delete;
+
+ private:
+  std::lock_guard<std::recursive_mutex> guard;
+  kvFlowMap& map;
+  bool held;
+  size_t index;
+};
+
+bool IsDeviceMac(const uint8_t* mac) {
+  static const uint8_t kZero[kMacBytes] = {};
+  return (mac[0] & 0x01) == 0 && std::memcmp(mac, kZero, kMacBytes) != 0;
+}
+
+uint8_t IdleListOf(uint8_t protocol, bool closed) {
+  if (protocol == kProtoTcp) return closed ? kIdleTcpClosed : kIdleTcp;
+  if (protocol == kProtoUdp) return kIdleUdp;
+  return kIdleOther;
+}
+
+}  // namespace
+
+FlowTracker::FlowTracker(const TrackerSettings& settings, kvFlowMap& flow_map_,
+                         std::vector<TrackedInterface>& interfaces_)
+    : flow_map(flow_map_),
+      interfaces(interfaces_),
+      update_interval_s(std::max<uint32_t>(settings.update_interval_s, 1)) {
+  const std::vector<std::string>& nets =
+      settings.local_nets.empty() ? kDefaultLocalNets : settings.local_nets;
+  for (const std::string& net : nets) {
+    if (!local_nets.Add(net)) throw CaptureError(net, "not a network");
+  }
+  timeout_us[kIdleTcp] = uint64_t{settings.tcp_idle_s} * kMicrosPerSecond;
+  timeout_us[kIdleTcpClosed] = uint64_t{settings.tcp_closed_linger_s} * kMicrosPerSecond;
+  timeout_us[kIdleUdp] = uint64_t{settings.udp_idle_s} * kMicrosPerSecond;
+  timeout_us[kIdleOther] = uint64_t{settings.other_idle_s} * kMicrosPerSecond;
+}
+
+FlowTracker::~FlowTracker() = default;
+
+void FlowTracker::Track(uint32_t iface, const DecodedPacket& packet, uint32_t wirelen,
+                        uint64_t now_us, DaemonEvents& events) {
+  bool from_lower = true;
+  const FlowKey key = MakeFlowKey(iface, packet, from_lower);
+  auto it = table.find(key);
+  // A new connection on the addresses and ports of a closed one that is still lingering.
+  if (it != table.end() && it->second.closed && packet.protocol == kProtoTcp &&
+      (packet.tcp_flags & (kTcpSyn | kTcpAck)) == kTcpSyn) {
+    Purge(it->second, events);
+    it = table.end();
+  }
+  kvPacketStats& stats = interfaces[iface].stats;
+  if (it != table.end()) {
+    Count(it->second, packet, from_lower, wirelen, now_us, stats);
+    Classify(it->second, packet, from_lower, now_us, events);
+    return;
+  }
+
+  FlowState& state = Create(key, iface, packet, from_lower, now_us);
+  Count(state, packet, from_lower, wirelen, now_us, stats);
+  // The first packet's classification is written before the record is handed out, so the events
+  // that follow event 6 need no settle.
+  const DpiStep step = classifier.Feed(state.dpi, packet, true, now_us);
+  {
+    RecordLock lock(flow_map, state.map_key, *state.record);
+    PublishCounters(state, *state.record);
+    classifier.NameFromDns(key.ip_version, ServerEnd(state).addr, now_us, *state.record);
+    if (step != DpiStep::kNone) WriteDpi(state, *state.record);
+  }
+  flow_map.Insert(state.map_key, state.record);
+  state.handed_generation = generation;
+  events.FlowEvent(kvPluginProcessor::EVENT_FLOW_NEW, state.record);
+  DeliverDpi(step, state, events);
+}
+
+void FlowTracker::Classify(FlowState& state, const DecodedPacket& packet, bool from_lower,
+                           uint64_t now_us, DaemonEvents& events) {
+  const DpiStep step = classifier.Feed(state.dpi, packet, from_lower == state.origin_lower, now_us);
+  if (step == DpiStep::kNone) return;
+  SettleFor(state, events);
+  {
+    RecordLock lock(flow_map, state.map_key, *state.record);
+    PublishCounters(state, *state.record);
+    WriteDpi(state, *state.record);
+  }
+  state.handed_generation = generation;
+  DeliverDpi(step, state, events);
+}
+
+// The endpoint the flow's first packet went to.
+const Endpoint& FlowTracker::ServerEnd(const FlowState& state) {
+  return state.origin_lower ? state.key.upper : state.key.lower;
+}
+
+void FlowTracker::WriteDpi(FlowState& state, kvFlow& flow) {
+  classifier.Write(state.dpi, ServerEnd(state).port, flow);
+}
+
+void FlowTracker::DeliverDpi(DpiStep step, FlowState& state, DaemonEvents& events) {
+  if (step == DpiStep::kUpdated) {
+    events.FlowEvent(kvPluginProcessor::EVENT_DPI_UPDATE, state.record);
+  } else if (step == DpiStep::kComplete) {
+    events.FlowEvent(kvPluginProcessor::EVENT_DPI_COMPLETE, state.record);
+  }
+}
+
+FlowState& FlowTracker::Create(const FlowKey& key, uint32_t iface, const DecodedPacket& packet,
+                               bool from_lower, uint64_t now_us) {
+  FlowState& state = table[key];
+  state.key = key;
+  state.number = ++created;
+  state.map_key = "f" + std::to_string(state.number);
+  state.record = std::make_shared<kvFlow>();
+  LinkAll(state);
+  LinkIdle(state, IdleListOf(key.protocol, false));
+
+  kvFlow& flow = *state.record;
+  std::lock_guard<std::recursive_mutex> guard(flow.lock);
+  flow.iface = interfaces[iface].record;
+  flow.digest = FlowDigest(key);
+  flow.ts_first_seen = now_us / kMicrosPerMilli;
+  flow.ts_last_seen = flow.ts_first_seen;
+
+  const uint8_t version = key.ip_version;
+  const bool lower_local = IsLocal(iface, version, key.lower.addr);
+  const bool upper_local = IsLocal(iface, version, key.upper.addr);
+  const bool lower_is_local_side = lower_local || !upper_local;
+  flow.lower_map = lower_is_local_side ? kvFlow::LOWER_MAP_LOCAL : kvFlow::LOWER_MAP_OTHER;
+  const Endpoint& other = lower_is_local_side ? key.upper : key.lower;
+  flow.other_type = OtherType(version, other.addr, lower_is_local_side ? upper_local : lower_local);
+  flow.origin = from_lower ? kvFlow::ORIGIN_LOWER : kvFlow::ORIGIN_UPPER;
+  state.origin_lower = from_lower;
+
+  if (packet.has_macs) {
+    flow.lower_mac = kvAddr::FromLink(from_lower ? packet.src_mac : packet.dst_mac);
+    flow.upper_mac = kvAddr::FromLink(from_lower ? packet.dst_mac : packet.src_mac);
+    const bool local_side_local = lower_is_local_side ? lower_local : upper_local;
+    const uint8_t* local_mac =
+        (lower_is_local_side == from_lower) ? packet.src_mac : packet.dst_mac;
+    if (local_side_local && IsDeviceMac(local_mac)) {
+      state.has_endpoint = true;
+      std::memcpy(state.endpoint_mac, local_mac, kMacBytes);
+    }
+  }
+  flow.lower_addr = MakeAddr(version, key.lower);
+  flow.upper_addr = MakeAddr(version, key.upper);
+  flow.ip_version = version;
+  flow.ip_dscp = packet.dscp;
+  flow.ip_protocol = key.protocol;
+  flow.vlan_id = key.vlan_id;
+  if (packet.gtp) FillGtp(state, packet, flow);
+  return state;
+}
+
+void FlowTracker::FillGtp(FlowState& state, const DecodedPacket& packet, kvFlow& flow) const {
+  const GtpOuter& outer = packet.outer;
+  const bool src_lower = IsLower(outer.src, outer.dst);
+  state.gtp_lower = src_lower ? outer.src : outer.dst;
+  state.gtp_upper = src_lower ? outer.dst : outer.src;
+  const uint32_t iface = state.key.iface;
+  const bool lower_local = IsLocal(iface, outer.ip_version, state.gtp_lower.addr);
+  const bool upper_local = IsLocal(iface, outer.ip_version, state.gtp_upper.addr);
+  const bool lower_is_local_side = lower_local || !upper_local;
+  const Endpoint& other = lower_is_local_side ? state.gtp_upper : state.gtp_lower;
+
+  flow.tunnel_type = kvFlow::TUNNEL_GTP;
+  flow.gtp.version = outer.version;
+  flow.gtp.ip_version = packet.ip_version;
+  flow.gtp.ip_dscp = packet.dscp;
+  flow.gtp.lower_map = lower_is_local_side ? kvFlow::LOWER_MAP_LOCAL : kvFlow::LOWER_MAP_OTHER;
+  flow.gtp.other_type =
+      OtherType(outer.ip_version, other.addr, lower_is_local_side ? upper_local : lower_local);
+  flow.gtp.lower_addr = MakeAddr(outer.ip_version, state.gtp_lower);
+  flow.gtp.upper_addr = MakeAddr(outer.ip_version, state.gtp_upper);
+}
+
+void FlowTracker::LearnTeid(FlowState& state, const DecodedPacket& packet) const {
+  // A G-PDU carries the identifier of the endpoint it is sent to.
+  const Endpoint& to = packet.outer.dst;
+  if (std::memcmp(&to, &state.gtp_lower, sizeof(Endpoint)) == 0) {
+    state.gtp_lower_teid = packet.outer.teid;
+  } else if (std::memcmp(&to, &state.gtp_upper, sizeof(Endpoint)) == 0) {
+    state.gtp_upper_teid = packet.outer.teid;
+  }
+}
+
+void FlowTracker::Count(FlowState& state, const DecodedPacket& packet, bool from_lower,
+                        uint32_t wirelen, uint64_t now_us, kvPacketStats& stats) {
+  SideCounters& side = from_lower ? state.lower : state.upper;
+  side.bytes += wirelen;
+  side.total_bytes += wirelen;
+  side.packets++;
+  side.total_packets++;
+  state.last_us = now_us;
+  state.moved = true;
+  if (packet.gtp) LearnTeid(state, packet);
+
+  if (state.key.protocol == kProtoTcp) {
+    const int direction = from_lower ? 0 : 1;
+    if ((packet.tcp_flags & kTcpRst) != 0) {
+      state.tcp_resets++;
+      stats.pkt_tcp_resets++;
+      state.closed = true;
+    } else {
+      switch (state.tcp_seq[direction].Track(packet.tcp_seq, packet.tcp_length)) {
+        case SegmentKind::kRetransmission:
+          state.tcp_retrans++;
+          break;
+        case SegmentKind::kSequenceError:
+          state.tcp_seq_errors++;
+          stats.pkt_tcp_seq_error++;
+          break;
+        default:
+          break;
+      }
+    }
+    if ((packet.tcp_flags & kTcpFin) != 0) {
+      state.fin[direction] = true;
+      if (state.fin[0] && state.fin[1]) state.closed = true;
+    }
+  }
+  // Back to the end of its idle list: the lists stay in order of last activity because the
+  // capture clock never goes back.
+  UnlinkIdle(state);
+  LinkIdle(state, IdleListOf(state.key.protocol, state.closed));
+}
+
+void FlowTracker::PublishCounters(FlowState& state, kvFlow& flow) const {
+  kvFlowStats& stats = flow.stats;
+  stats.lower_bytes = state.lower.bytes;
+  stats.upper_bytes = state.upper.bytes;
+  stats.lower_total_bytes = state.lower.total_bytes;
+  stats.upper_total_bytes = state.upper.total_bytes;
+  stats.total_bytes = state.lower.total_bytes + state.upper.total_bytes;
+  stats.lower_packets = state.lower.packets;
+  stats.upper_packets = state.upper.packets;
+  stats.lower_total_packets = state.lower.total_packets;
+  stats.upper_total_packets = state.upper.total_packets;
+  stats.total_packets = state.lower.total_packets + state.upper.total_packets;
+  stats.detection_packets = state.dpi.packets;
+  stats.ts_rate_update = state.last_us / kMicrosPerMilli;
+  stats.lower_rate = static_cast<float>(static_cast<double>(state.lower.bytes) /
+                                        static_cast<double>(update_interval_s));
+  stats.upper_rate = static_cast<float>(static_cast<double>(state.upper.bytes) /
+                                        static_cast<double>(update_interval_s));
+  stats.tcp_seq_errors = state.tcp_seq_errors;
+  stats.tcp_resets = state.tcp_resets;
+  stats.tcp_retrans = state.tcp_retrans;
+  flow.ts_last_seen = state.last_us / kMicrosPerMilli;
+  flow.tcp_closed = state.closed ? 1 : 0;
+  if (flow.tunnel_type == kvFlow::TUNNEL_GTP) {
+    flow.gtp.lower_teid = state.gtp_lower_teid;
+    flow.gtp.upper_teid = state.gtp_upper_teid;
+  }
+}
+
+uint64_t FlowTracker::NextExpiry() const {
+  uint64_t next = std::numeric_limits<uint64_t>::max();
+  for (uint8_t list = 0; list < kIdleLists; list++) {
+    if (idle_head[list]) next = std::min(next, idle_head[list]->last_us + Timeout(list));
+  }
+  return next;
+}
+
+void FlowTracker::ExpireIdle(uint64_t now_us, DaemonEvents& events) {
+  for (;;) {
+    FlowState* oldest = nullptr;
+    uint64_t deadline = std::numeric_limits<uint64_t>::max();
+    for (uint8_t list = 0; list < kIdleLists; list++) {
+      FlowState* head = idle_head[list];
+      if (head && head->last_us + Timeout(list) < deadline) {
+        deadline = head->last_us + Timeout(list);
+        oldest = head;
+      }
+    }
+    if (!oldest || deadline >= now_us) return;
+    Purge(*oldest, events);
+  }
+}
+
+void FlowTracker::ExpireAll(DaemonEvents& events) {
+  while (all_head) Purge(*all_head, events);
+}
+
+void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
+  SettleFor(state, events);
+  // Detection ends at the latest here: a flow still being classified is given up first.
+  const bool complete_now = !state.dpi.complete;
+  if (complete_now) classifier.GiveUp(state.dpi);
+  {
+    RecordLock lock(flow_map, state.map_key, *state.record);
+    PublishCounters(state, *state.record);
+    if (complete_now) WriteDpi(state, *state.record);
+    state.record->stats_ready = false;
+  }
+  counts.purged++;
+  purged_total++;
+  if (!state.closed) counts.expired++;
+  flow_map.Erase(state.map_key);
+  retired.push_back(std::move(state.record));
+  UnlinkAll(state);
+  UnlinkIdle(state);
+  const FlowKey key = state.key;
+  table.erase(key);
+  if (complete_now) events.FlowEvent(kvPluginProcessor::EVENT_DPI_COMPLETE, retired.back());
+  events.FlowEvent(kvPluginProcessor::EVENT_FLOW_PURGE, retired.back());
+}
+
+FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
+                                      DaemonEvents& events) {
+  for (FlowState* state = all_head; state; state = state->all_next) {
+    if ((state->moved || state->published_ready) && state->handed_generation == generation) {
+      events.Settle();
+      Settled();
+      break;
+    }
+  }
+
+  // The endpoint tables of this interval are filled into the table that is not current, which
+  // then becomes current; the one before stays as the previous interval's.
+  for (TrackedInterface& iface : interfaces) {
+    kvInterface& record = *iface.record;
+    std::lock_guard<std::mutex> guard(record.endpoint_lock);
+    record.endpoints[(record.endpoint_selector & 1) ? 1 : 0].clear();
+  }
+
+  for (FlowState* state = all_head; state; state = state->all_next) {
+    kvFlow& flow = *state->record;
+    if (state->moved) {
+      {
+        RecordLock lock(flow_map, state->map_key, flow);
+        PublishCounters(*state, flow);
+        flow.stats_ready = true;
+      }
+      ready.push_back(&state->map_key);
+      state->lower.bytes = state->upper.bytes = 0;
+      state->lower.packets = state->upper.packets = 0;
+      state->moved = false;
+      state->published_ready = true;
+      state->handed_generation = generation;
+      counts.active++;
+      if (state->has_endpoint) {
+        kvInterface& record = *interfaces[state->key.iface].record;
+        const bool lower_local = flow.lower_map != kvFlow::LOWER_MAP_OTHER;
+        const kvAddr mac = kvAddr::FromLink(state->endpoint_mac);
+        const kvAddr addr = MakeAddr(state->key.ip_version,
+                                     Endpoint(lower_local ? state->key.lower : state->key.upper));
+        kvAddr plain = addr;
+        if (plain.Family() == AF_INET) plain.storage.in.sin_port = 0;
+        if (plain.Family() == AF_INET6) plain.storage.in6.sin6_port = 0;
+        std::lock_guard<std::mutex> guard(record.endpoint_lock);
+        record.endpoints[(record.endpoint_selector & 1) ? 1 : 0][mac].Insert(plain);
+      }
+    } else if (state->published_ready) {
+      RecordLock lock(flow_map, state->map_key, flow);
+      flow.stats_ready = false;
+      flow.stats.lower_bytes = flow.stats.upper_bytes = 0;
+      flow.stats.lower_packets = flow.stats.upper_packets = 0;
+      flow.stats.lower_rate = flow.stats.upper_rate = 0.0f;
+      state->published_ready = false;
+    }
+  }
+
+  for (TrackedInterface& iface : interfaces) {
+    kvInterface& record = *iface.record;
+    std::lock_guard<std::mutex> guard(record.endpoint_lock);
+    record.endpoint_selector ^= 1;
+  }
+
+  counts.live = table.size();
+  counts.expiring = idle_size[kIdleTcpClosed];
+  const FlowCounts result = counts;
+  counts = FlowCounts{};
+  return result;
+}
+
+void FlowTracker::UpdateDelivered() {
+  Settled();
+}
+
+void FlowTracker::SettleFor(const FlowState& state, DaemonEvents& events) {
+  if (state.handed_generation != generation) return;
+  events.Settle();
+  Settled();
+}
+
+void FlowTracker::Settled() {
+  generation++;
+  retired.clear();
+}
+
+bool FlowTracker::IsLocal(uint32_t iface, uint8_t version, const uint8_t* addr) const {
+  return interfaces[iface].own.Contains(version, addr) || local_nets.Contains(version, addr);
+}
+
+uint8_t FlowTracker::OtherType(uint8_t version, const uint8_t* addr, bool local) const {
+  constexpr uint8_t kLocal = 2, kMulticast = 3, kBroadcast = 4, kRemote = 5;
+  if (IsMulticast(version, addr)) return kMulticast;
+  if (IsBroadcast(version, addr)) return kBroadcast;
+  return local ? kLocal : kRemote;
+}
+
+void FlowTracker::LinkAll(FlowState& state) {
+  state.all_prev = all_tail;
+  state.all_next = nullptr;
+  if (all_tail) {
+    all_tail->all_next = &state;
+  } else {
+    all_head = &state;
+  }
+  all_tail = &state;
+}
+
+void FlowTracker::UnlinkAll(FlowState& state) {
+  (state.all_prev ? state.all_prev->all_next : all_head) = state.all_next;
+  (state.all_next ? state.all_next->all_prev : all_tail) = state.all_prev;
+  state.all_prev = state.all_next = nullptr;
+}
+
+void FlowTracker::LinkIdle(FlowState& state, uint8_t list) {
+  state.idle_list = list;
+  state.idle_prev = idle_tail[list];
+  state.idle_next = nullptr;
+  if (idle_tail[list]) {
+    idle_tail[list]->idle_next = &state;
+  } else {
+    idle_head[list] = &state;
+  }
+  idle_tail[list] = &state;
+  idle_size[list]++;
+}
+
+void FlowTracker::UnlinkIdle(FlowState& state) {
+  const uint8_t list = state.idle_list;
+  (state.idle_prev ? state.idle_prev->idle_next : idle_head[list]) = state.idle_next;
+  (state.idle_next ? state.idle_next->idle_prev : idle_tail[list]) = state.idle_prev;
+  state.idle_prev = state.idle_next = nullptr;
+  idle_size[list]--;
+}
+
+}  // namespace capture
