@@ -60,7 +60,8 @@ constexpr size_t kEventKinds = 9;
 
 class NoEvents : public capture::DaemonEvents {
  public:
-  void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>&) override {
+  void FlowEvent(kvPluginProcessor::Event event, const std::string&,
+                 std::shared_ptr<kvFlow>&) override {
     if (static_cast<size_t>(event) < kEventKinds) events[event]++;
   }
   void Update(capture::UpdateRecords&) override { updates++; }
@@ -112,7 +113,8 @@ class PluginEvents : public capture::DaemonEvents {
  public:
   explicit PluginEvents(kppPlugin& plugin_) : plugin(plugin_) {}
 
-  void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) override {
+  void FlowEvent(kvPluginProcessor::Event event, const std::string&,
+                 std::shared_ptr<kvFlow>& flow) override {
     if (event == kvPluginProcessor::EVENT_FLOW_NEW) flows.push_back(flow);
     flow_documents++;
     plugin.DispatchProcessorEvent(event, flow);
@@ -215,7 +217,8 @@ struct RecordedEvent {
 // Keeps every flow event and every flow a walk would take, with its counters at that moment.
 class RecordingEvents : public capture::DaemonEvents {
  public:
-  void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) override {
+  void FlowEvent(kvPluginProcessor::Event event, const std::string&,
+                 std::shared_ptr<kvFlow>& flow) override {
     std::lock_guard<std::recursive_mutex> held(flow->lock);
     recorded.push_back({flow, static_cast<uint16_t>(event), flow->stats});
   }

@@ -59,9 +59,6 @@ constexpr uint32_t kAbiFixed20 = 0;
 constexpr uint32_t kAbiFixed24 = 2912;
 constexpr uint32_t kAbiFixed28 = 72;
 
-// The flow-map keys the capture source gives its flows: this prefix and the flow's number.
-constexpr const char* kCaptureFlowKeyPrefix = "f";
-
 // A wait that sees the worker do nothing this long after work was queued for it wakes it again,
 // in case it missed its wake-up (which would otherwise cost up to its one-second wait).
 constexpr std::chrono::milliseconds kWakeCheckInterval{1};

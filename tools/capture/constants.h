@@ -110,6 +110,10 @@ constexpr uint16_t kDnsPort = 53;
 // Answer records read from one DNS response.
 constexpr int kDnsMaxAnswers = 64;
 
+// The flow-map keys the capture source gives its flows: this prefix and the flow's number in
+// the order the flows were made.
+constexpr const char* kFlowKeyPrefix = "f";
+
 // The stdio buffer a capture file is read through.
 constexpr size_t kCaptureReadBufferBytes = size_t{1} << 20;
 

@@ -27,6 +27,15 @@ void SinkOutput::Fail(const std::string& message) {
   report(message);
 }
 
+void SinkOutput::FailQuietly(const char* what, const char* detail) noexcept {
+  failed = true;
+  try {
+    report(std::string(what) + detail);
+  } catch (...) {
+    // The report itself failed (memory, the console): the failure still counts in Finish().
+  }
+}
+
 void SinkOutput::Record(const std::string& sink, const std::set<std::string>& channels,
                         const json& payload, uint8_t flags) noexcept {
   calls.fetch_add(1);
@@ -53,7 +62,9 @@ void SinkOutput::Record(const std::string& sink, const std::set<std::string>& ch
     }
     if (line.capacity() > kKeptLineBytes) std::string().swap(line);
   } catch (const std::exception& e) {
-    Fail(std::string("cannot record a sink call: ") + e.what());
+    FailQuietly("cannot record a sink call: ", e.what());
+  } catch (...) {
+    FailQuietly("cannot record a sink call: ", "unknown error");
   }
   busy.store(false);
 }

@@ -27,7 +27,8 @@ class SinkOutput {
   // the payloads per channel; `report` prints a problem (without a newline).
   SinkOutput(std::FILE* out, std::string out_name, SinkFiles* files, Report report);
 
-  // Records one sink call. Never throws: a failure is reported and the call is still counted.
+  // Records one sink call. Never throws: a failure (in writing, or in reporting a failure) is
+  // reported where the report can be made, the call is still counted, and Finish() returns false.
   void Record(const std::string& sink, const std::set<std::string>& channels, const json& payload,
               uint8_t flags) noexcept;
 
@@ -39,7 +40,10 @@ class SinkOutput {
   bool Finish();
 
  private:
-  void Fail(const std::string& message);  // with lock held
+  // With lock held. Fail may throw what the report throws; FailQuietly reports `what` + `detail`
+  // and drops whatever that throws.
+  void Fail(const std::string& message);
+  void FailQuietly(const char* what, const char* detail) noexcept;
 
   std::mutex lock;
   std::FILE* out;

@@ -28,19 +28,10 @@ void CapturePlayer::CallPlugin(const char* what, const std::function<void()>& ca
                ": the plugin threw: " + error);
 }
 
-const std::string& CapturePlayer::KeyOf(const kvFlow* flow) {
-  auto it = keys.find(flow);
-  if (it == keys.end()) {
-    it = keys.emplace(flow, std::string(kCaptureFlowKeyPrefix) + std::to_string(++flows_numbered))
-             .first;
-  }
-  return it->second;
-}
-
-void CapturePlayer::FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) {
+void CapturePlayer::FlowEvent(kvPluginProcessor::Event event, const std::string& key,
+                              std::shared_ptr<kvFlow>& flow) {
   if (!flow) return;
   if (scenario != nullptr) {
-    const std::string& key = KeyOf(flow.get());
     scenario->Flow(key, *flow);
     scenario->Event(event, key);
     if (event == kvPluginProcessor::EVENT_FLOW_PURGE) scenario->Forget(key);
@@ -54,7 +45,6 @@ void CapturePlayer::FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kv
                [&] { plugin.DispatchProcessorEvent(event, handed); });
     hand.Done();
   }
-  if (event == kvPluginProcessor::EVENT_FLOW_PURGE) keys.erase(flow.get());
   // The first event after an update's end carries that update's payloads: the worker sends them
   // after the batch it takes this event in, which must not depend on when the next event comes.
   if (payloads_due) Drain();

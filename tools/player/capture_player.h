@@ -39,7 +39,8 @@ class CapturePlayer : public capture::DaemonEvents {
   CapturePlayer(kvPluginProcessor& plugin, WorkerDriver& worker, Console& console,
                 CapturePlayerSettings settings, ScenarioWriter* scenario);
 
-  void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) override;
+  void FlowEvent(kvPluginProcessor::Event event, const std::string& key,
+                 std::shared_ptr<kvFlow>& flow) override;
   void Update(capture::UpdateRecords& update) override;
   void Settle() override;
   void Clock(uint64_t time_us) override;
@@ -50,8 +51,6 @@ class CapturePlayer : public capture::DaemonEvents {
   void Drain();
   // Runs a call into the plugin; prints what it throws back and goes on.
   void CallPlugin(const char* what, const std::function<void()>& call);
-  // The flow-map key of a flow: "f" and its number in the order of the flows' first events.
-  const std::string& KeyOf(const kvFlow* flow);
 
   kvPluginProcessor& plugin;
   WorkerDriver& worker;
@@ -64,8 +63,6 @@ class CapturePlayer : public capture::DaemonEvents {
   bool outstanding = false;
   // An update has ended and no Drain has run since: its payloads are still to go out.
   bool payloads_due = false;
-  std::unordered_map<const kvFlow*, std::string> keys;
-  uint64_t flows_numbered = 0;
   uint64_t events_delivered = 0;
 
   // --realtime: the first packet's capture time and when it was played.

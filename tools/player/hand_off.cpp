@@ -9,7 +9,9 @@ namespace replay {
 HandOff::HandOff(WorkerDriver& driver)
     : token(driver.NewToken()), outer(kvStandIn::WatchLocksHere(this)) {}
 
-HandOff::~HandOff() { Done(); }
+HandOff::~HandOff() {
+  Done();
+}
 
 std::shared_ptr<kvFlow>& HandOff::Alias(const std::shared_ptr<kvFlow>& flow) {
   single_owner = flow;
@@ -60,7 +62,9 @@ void HandOff::LetGo() noexcept {
   token.reset();
 }
 
-void HandOff::BeforeUnlock() noexcept { LetGo(); }
+void HandOff::BeforeUnlock() noexcept {
+  LetGo();
+}
 
 void HandOff::Done() {
   if (watching) {

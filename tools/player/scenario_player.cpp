@@ -51,7 +51,9 @@ ScenarioPlayer::ScenarioPlayer(kvPluginProcessor& plugin_, DaemonState& state_, 
   worker.SetProgress([this] { ShowProgress(); });
 }
 
-ScenarioPlayer::~ScenarioPlayer() { worker.SetProgress(nullptr); }
+ScenarioPlayer::~ScenarioPlayer() {
+  worker.SetProgress(nullptr);
+}
 
 const std::map<std::string, ScenarioPlayer::OpEntry>& ScenarioPlayer::Ops() {
   static const std::map<std::string, OpEntry> ops = {

@@ -108,14 +108,14 @@ class WorkerDriver final : public kvStandIn::WorkerObserver {
   // Guards what follows; `changed` is notified whenever any of it changes.
   std::mutex mutex;
   std::condition_variable changed;
-  uint64_t releases = 0;      // the worker's releases of the thread lock
-  uint64_t tokens_live = 0;   // tokens made and not yet ended
-  bool pass_open = false;     // a token ended on the worker after its last release
-  uint64_t loads_begun = 0;   // configuration loads the worker has begun
-  uint64_t loads_done = 0;    // loads_begun as of the worker's last release
-  uint64_t load_wanted = 0;   // the load a pending reload waits for (0: none)
-  uint64_t activity = 0;      // anything the worker did, for telling it answers
-  bool ended = false;         // the worker thread has ended
+  uint64_t releases = 0;     // the worker's releases of the thread lock
+  uint64_t tokens_live = 0;  // tokens made and not yet ended
+  bool pass_open = false;    // a token ended on the worker after its last release
+  uint64_t loads_begun = 0;  // configuration loads the worker has begun
+  uint64_t loads_done = 0;   // loads_begun as of the worker's last release
+  uint64_t load_wanted = 0;  // the load a pending reload waits for (0: none)
+  uint64_t activity = 0;     // anything the worker did, for telling it answers
+  bool ended = false;        // the worker thread has ended
 };
 
 }  // namespace replay

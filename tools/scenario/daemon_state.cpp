@@ -1,34 +1,10 @@
 // DaemonState: creating, updating and forgetting the daemon's flows and interfaces.
 #include "tools/scenario/daemon_state.h"
 
-#include <mutex>
-
+#include "kv/flow_write_lock.h"
 #include "tools/scenario/scenario_error.h"
 
 namespace replay {
-
-namespace {
-
-// Holds the flow-map bucket of one key for a scope; nothing for a map without buckets.
-class BucketLock {
- public:
-  BucketLock(kvFlowMap& map_, const std::string& key)
-      : map(map_), held(map_.GetBuckets() > 0), index(map_.BucketOf(key)) {
-    if (held) map.Acquire(index);
-  }
-  ~BucketLock() {
-    if (held) map.Release(index);
-  }
-  BucketLock(const BucketLock&) = delete;
-  BucketLock& operator=(const BucketLock&) = delete;
-
- private:
-  kvFlowMap& map;
-  bool held;
-  size_t index;
-};
-
-}  // namespace
 
 DaemonState::DaemonState(size_t buckets) : flow_map(buckets) {}
 
@@ -96,8 +72,7 @@ void DaemonState::SetFlow(const std::string& id, const FlowPatch& patch) {
   }
 
   kvFlow& flow = *it->second;
-  std::lock_guard<std::recursive_mutex> guard(flow.lock);
-  BucketLock bucket(flow_map, id);
+  kvStandIn::FlowWriteLock lock(flow_map, id, flow);
   patch.Check(flow);
   if (iface) flow.iface = iface;
   patch.Apply(flow);

@@ -160,7 +160,8 @@ struct Delivered {
 
 class Recorder : public capture::DaemonEvents {
  public:
-  void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) override {
+  void FlowEvent(kvPluginProcessor::Event event, const std::string& key,
+                 std::shared_ptr<kvFlow>& flow) override {
     Check("flow event");
     const Delivered::Kind kind =
         event == kvPluginProcessor::EVENT_FLOW_NEW       ? Delivered::kNew
@@ -186,6 +187,7 @@ class Recorder : public capture::DaemonEvents {
       completed.erase(flow.get());  // a later record may take the same address
     }
     d.flow = names[flow.get()];
+    EXPECT_EQ(key, d.flow) << "the flow-map key is not the flow's number in creation order";
     d.snapshot = FlowSnapshot::Of(*flow);
     d.dpi = DpiSnapshot::Of(*flow);
     d.identity = FlowIdentity::Of(*flow);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,26 @@ TEST(SinkOutput, RecordsLinesAndFilesInCallOrderAndCounts) {
   EXPECT_EQ(ReadFileText(dir.Path() + "/sinks/a/x.json"), "{\"n\":1}\n{\"n\":3}\n");
   EXPECT_EQ(korvel_test::ReadMsgpackDocuments(ReadFileText(dir.Path() + "/sinks/b/y.msgpack")),
             (std::vector<json>{json{{"n", 2}}}));
+}
+
+TEST(SinkOutput, AReportThatThrowsNeitherEndsTheProcessNorLosesTheFailure) {
+  ScratchDir dir;
+  const std::string blocked = dir.Write("sinks", "a file where the sink directory should be");
+  SinkFiles files(blocked);
+  std::FILE* out = std::fopen("/dev/null", "w");
+  ASSERT_NE(out, nullptr);
+  int reports = 0;
+  replay::SinkOutput sinks(out, "null", &files, [&reports](const std::string&) {
+    reports++;
+    throw std::runtime_error("the console is gone");
+  });
+  sinks.Record("a", {"x"}, json{{"n", 1}}, 0x01);
+  sinks.Record("a", {"x"}, json{{"n", 2}}, 0x01);
+  EXPECT_EQ(sinks.Count(), 2u);
+  EXPECT_EQ(reports, 2);  // the write's failure, then the failed report's own
+  EXPECT_FALSE(sinks.Busy());
+  EXPECT_FALSE(sinks.Finish());
+  std::fclose(out);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "kv/flow.h"
 #include "kv/plugin.h"
@@ -14,8 +15,10 @@ namespace capture {
 class DaemonEvents {
  public:
   virtual ~DaemonEvents() = default;
-  // A single-flow event: 6 new flow, 4 purge (7 and 8 come with DPI).
-  virtual void FlowEvent(kvPluginProcessor::Event event, std::shared_ptr<kvFlow>& flow) = 0;
+  // A single-flow event: 6 new flow, 4 purge (7 and 8 come with DPI). `key` is the flow's key in
+  // the flow map, the same for every event of the flow.
+  virtual void FlowEvent(kvPluginProcessor::Event event, const std::string& key,
+                         std::shared_ptr<kvFlow>& flow) = 0;
   // One update: the player delivers 1 (walk), waits for the worker, then 9, 10 per interface, 11,
   // 12, 13.
   virtual void Update(UpdateRecords& update) = 0;

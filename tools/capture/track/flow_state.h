@@ -28,7 +28,7 @@ struct SideCounters {
 struct FlowState {
   FlowKey key;
   uint64_t number = 0;  // creation number, 1 for the first flow
-  std::string map_key;  // "f" + number
+  std::string map_key;  // kFlowKeyPrefix + number
   std::shared_ptr<kvFlow> record;
 
   // Creation order (for updates and the final expiry) and the idle list, both intrusive.

@@ -7,34 +7,16 @@
 #include <limits>
 #include <mutex>
 
+#include "kv/flow_write_lock.h"
 #include "tools/capture/capture_error.h"
 #include "tools/capture/constants.h"
 #include "tools/capture/track/flow_key.h"
 
 namespace capture {
 
+using kvStandIn::FlowWriteLock;
+
 namespace {
-
-// Holds a record's own lock and its flow-map bucket (none for a map without buckets): the locks
-// under which the daemon writes a flow.
-class RecordLock {
- public:
-  RecordLock(kvFlowMap& map_, const std::string& key, kvFlow& flow)
-      : guard(flow.lock), map(map_), held(map_.GetBuckets() > 0), index(map_.BucketOf(key)) {
-    if (held) map.Acquire(index);
-  }
-  ~RecordLock() {
-    if (held) map.Release(index);
-  }
-  RecordLock(const RecordLock&) = delete;
-  RecordLock& operator=(const RecordLock&) = delete;
-
- private:
-  std::lock_guard<std::recursive_mutex> guard;
-  kvFlowMap& map;
-  bool held;
-  size_t index;
-};
 
 bool IsDeviceMac(const uint8_t* mac) {
   static const uint8_t kZero[kMacBytes] = {};
@@ -91,14 +73,14 @@ void FlowTracker::Track(uint32_t iface, const DecodedPacket& packet, uint32_t wi
   // that follow event 6 need no settle.
   const DpiStep step = classifier.Feed(state.dpi, packet, true, now_us);
   {
-    RecordLock lock(flow_map, state.map_key, *state.record);
+    FlowWriteLock lock(flow_map, state.map_key, *state.record);
     PublishCounters(state, *state.record);
     classifier.NameFromDns(key.ip_version, ServerEnd(state).addr, now_us, *state.record);
     if (step != DpiStep::kNone) WriteDpi(state, *state.record);
   }
   flow_map.Insert(state.map_key, state.record);
   state.handed_generation = generation;
-  events.FlowEvent(kvPluginProcessor::EVENT_FLOW_NEW, state.record);
+  events.FlowEvent(kvPluginProcessor::EVENT_FLOW_NEW, state.map_key, state.record);
   DeliverDpi(step, state, events);
 }
 
@@ -108,7 +90,7 @@ void FlowTracker::Classify(FlowState& state, const DecodedPacket& packet, bool f
   if (step == DpiStep::kNone) return;
   SettleFor(state, events);
   {
-    RecordLock lock(flow_map, state.map_key, *state.record);
+    FlowWriteLock lock(flow_map, state.map_key, *state.record);
     PublishCounters(state, *state.record);
     WriteDpi(state, *state.record);
   }
@@ -127,9 +109,9 @@ void FlowTracker::WriteDpi(FlowState& state, kvFlow& flow) {
 
 void FlowTracker::DeliverDpi(DpiStep step, FlowState& state, DaemonEvents& events) {
   if (step == DpiStep::kUpdated) {
-    events.FlowEvent(kvPluginProcessor::EVENT_DPI_UPDATE, state.record);
+    events.FlowEvent(kvPluginProcessor::EVENT_DPI_UPDATE, state.map_key, state.record);
   } else if (step == DpiStep::kComplete) {
-    events.FlowEvent(kvPluginProcessor::EVENT_DPI_COMPLETE, state.record);
+    events.FlowEvent(kvPluginProcessor::EVENT_DPI_COMPLETE, state.map_key, state.record);
   }
 }
 
@@ -138,7 +120,7 @@ FlowState& FlowTracker::Create(const FlowKey& key, uint32_t iface, const Decoded
   FlowState& state = table[key];
   state.key = key;
   state.number = ++created;
-  state.map_key = "f" + std::to_string(state.number);
+  state.map_key = kFlowKeyPrefix + std::to_string(state.number);
   state.record = std::make_shared<kvFlow>();
   LinkAll(state);
   LinkIdle(state, IdleListOf(key.protocol, false));
@@ -317,7 +299,7 @@ void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
   const bool complete_now = !state.dpi.complete;
   if (complete_now) classifier.GiveUp(state.dpi);
   {
-    RecordLock lock(flow_map, state.map_key, *state.record);
+    FlowWriteLock lock(flow_map, state.map_key, *state.record);
     PublishCounters(state, *state.record);
     if (complete_now) WriteDpi(state, *state.record);
     state.record->stats_ready = false;
@@ -327,12 +309,15 @@ void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
   if (!state.closed) counts.expired++;
   flow_map.Erase(state.map_key);
   retired.push_back(std::move(state.record));
+  const std::string map_key = std::move(state.map_key);
   UnlinkAll(state);
   UnlinkIdle(state);
   const FlowKey key = state.key;
   table.erase(key);
-  if (complete_now) events.FlowEvent(kvPluginProcessor::EVENT_DPI_COMPLETE, retired.back());
-  events.FlowEvent(kvPluginProcessor::EVENT_FLOW_PURGE, retired.back());
+  if (complete_now) {
+    events.FlowEvent(kvPluginProcessor::EVENT_DPI_COMPLETE, map_key, retired.back());
+  }
+  events.FlowEvent(kvPluginProcessor::EVENT_FLOW_PURGE, map_key, retired.back());
 }
 
 FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
@@ -357,7 +342,7 @@ FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
     kvFlow& flow = *state->record;
     if (state->moved) {
       {
-        RecordLock lock(flow_map, state->map_key, flow);
+        FlowWriteLock lock(flow_map, state->map_key, flow);
         PublishCounters(*state, flow);
         flow.stats_ready = true;
       }
@@ -381,7 +366,7 @@ FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
         record.endpoints[(record.endpoint_selector & 1) ? 1 : 0][mac].Insert(plain);
       }
     } else if (state->published_ready) {
-      RecordLock lock(flow_map, state->map_key, flow);
+      FlowWriteLock lock(flow_map, state->map_key, flow);
       flow.stats_ready = false;
       flow.stats.lower_bytes = flow.stats.upper_bytes = 0;
       flow.stats.lower_packets = flow.stats.upper_packets = 0;
