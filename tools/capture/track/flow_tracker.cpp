@@ -10,6 +10,7 @@
 #include "kv/flow_write_lock.h"
 #include "tools/capture/capture_error.h"
 #include "tools/capture/constants.h"
+#include "tools/capture/track/endpoint_tables.h"
 #include "tools/capture/track/flow_key.h"
 
 namespace capture {
@@ -23,28 +24,19 @@ bool IsDeviceMac(const uint8_t* mac) {
   return (mac[0] & 0x01) == 0 && std::memcmp(mac, kZero, kMacBytes) != 0;
 }
 
-uint8_t IdleListOf(uint8_t protocol, bool closed) {
-  if (protocol == kProtoTcp) return closed ? kIdleTcpClosed : kIdleTcp;
-  if (protocol == kProtoUdp) return kIdleUdp;
-  return kIdleOther;
-}
-
 }  // namespace
 
 FlowTracker::FlowTracker(const TrackerSettings& settings, kvFlowMap& flow_map_,
                          std::vector<TrackedInterface>& interfaces_)
     : flow_map(flow_map_),
       interfaces(interfaces_),
+      lists(settings),
       update_interval_s(std::max<uint32_t>(settings.update_interval_s, 1)) {
   const std::vector<std::string>& nets =
       settings.local_nets.empty() ? kDefaultLocalNets : settings.local_nets;
   for (const std::string& net : nets) {
     if (!local_nets.Add(net)) throw CaptureError(net, "not a network");
   }
-  timeout_us[kIdleTcp] = uint64_t{settings.tcp_idle_s} * kMicrosPerSecond;
-  timeout_us[kIdleTcpClosed] = uint64_t{settings.tcp_closed_linger_s} * kMicrosPerSecond;
-  timeout_us[kIdleUdp] = uint64_t{settings.udp_idle_s} * kMicrosPerSecond;
-  timeout_us[kIdleOther] = uint64_t{settings.other_idle_s} * kMicrosPerSecond;
 }
 
 FlowTracker::~FlowTracker() = default;
@@ -122,8 +114,7 @@ FlowState& FlowTracker::Create(const FlowKey& key, uint32_t iface, const Decoded
   state.number = ++created;
   state.map_key = kFlowKeyPrefix + std::to_string(state.number);
   state.record = std::make_shared<kvFlow>();
-  LinkAll(state);
-  LinkIdle(state, IdleListOf(key.protocol, false));
+  lists.Add(state);
 
   kvFlow& flow = *state.record;
   std::lock_guard<std::recursive_mutex> guard(flow.lock);
@@ -230,10 +221,7 @@ void FlowTracker::Count(FlowState& state, const DecodedPacket& packet, bool from
       if (state.fin[0] && state.fin[1]) state.closed = true;
     }
   }
-  // Back to the end of its idle list: the lists stay in order of last activity because the
-  // capture clock never goes back.
-  UnlinkIdle(state);
-  LinkIdle(state, IdleListOf(state.key.protocol, state.closed));
+  lists.Touch(state);
 }
 
 void FlowTracker::PublishCounters(FlowState& state, kvFlow& flow) const {
@@ -266,31 +254,15 @@ void FlowTracker::PublishCounters(FlowState& state, kvFlow& flow) const {
 }
 
 uint64_t FlowTracker::NextExpiry() const {
-  uint64_t next = std::numeric_limits<uint64_t>::max();
-  for (uint8_t list = 0; list < kIdleLists; list++) {
-    if (idle_head[list]) next = std::min(next, idle_head[list]->last_us + Timeout(list));
-  }
-  return next;
+  return lists.NextExpiry();
 }
 
 void FlowTracker::ExpireIdle(uint64_t now_us, DaemonEvents& events) {
-  for (;;) {
-    FlowState* oldest = nullptr;
-    uint64_t deadline = std::numeric_limits<uint64_t>::max();
-    for (uint8_t list = 0; list < kIdleLists; list++) {
-      FlowState* head = idle_head[list];
-      if (head && head->last_us + Timeout(list) < deadline) {
-        deadline = head->last_us + Timeout(list);
-        oldest = head;
-      }
-    }
-    if (!oldest || deadline >= now_us) return;
-    Purge(*oldest, events);
-  }
+  while (FlowState* expired = lists.Expired(now_us)) Purge(*expired, events);
 }
 
 void FlowTracker::ExpireAll(DaemonEvents& events) {
-  while (all_head) Purge(*all_head, events);
+  while (FlowState* first = lists.First()) Purge(*first, events);
 }
 
 void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
@@ -310,8 +282,7 @@ void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
   flow_map.Erase(state.map_key);
   retired.push_back(std::move(state.record));
   const std::string map_key = std::move(state.map_key);
-  UnlinkAll(state);
-  UnlinkIdle(state);
+  lists.Remove(state);
   const FlowKey key = state.key;
   table.erase(key);
   if (complete_now) {
@@ -322,7 +293,7 @@ void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
 
 FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
                                       DaemonEvents& events) {
-  for (FlowState* state = all_head; state; state = state->all_next) {
+  for (FlowState* state = lists.First(); state; state = state->all_next) {
     if ((state->moved || state->published_ready) && state->handed_generation == generation) {
       events.Settle();
       Settled();
@@ -332,13 +303,9 @@ FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
 
   // The endpoint tables of this interval are filled into the table that is not current, which
   // then becomes current; the one before stays as the previous interval's.
-  for (TrackedInterface& iface : interfaces) {
-    kvInterface& record = *iface.record;
-    std::lock_guard<std::mutex> guard(record.endpoint_lock);
-    record.endpoints[(record.endpoint_selector & 1) ? 1 : 0].clear();
-  }
+  for (TrackedInterface& iface : interfaces) BeginEndpointTable(*iface.record);
 
-  for (FlowState* state = all_head; state; state = state->all_next) {
+  for (FlowState* state = lists.First(); state; state = state->all_next) {
     kvFlow& flow = *state->record;
     if (state->moved) {
       {
@@ -354,16 +321,10 @@ FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
       state->handed_generation = generation;
       counts.active++;
       if (state->has_endpoint) {
-        kvInterface& record = *interfaces[state->key.iface].record;
         const bool lower_local = flow.lower_map != kvFlow::LOWER_MAP_OTHER;
-        const kvAddr mac = kvAddr::FromLink(state->endpoint_mac);
-        const kvAddr addr = MakeAddr(state->key.ip_version,
-                                     Endpoint(lower_local ? state->key.lower : state->key.upper));
-        kvAddr plain = addr;
-        if (plain.Family() == AF_INET) plain.storage.in.sin_port = 0;
-        if (plain.Family() == AF_INET6) plain.storage.in6.sin6_port = 0;
-        std::lock_guard<std::mutex> guard(record.endpoint_lock);
-        record.endpoints[(record.endpoint_selector & 1) ? 1 : 0][mac].Insert(plain);
+        AddEndpoint(*interfaces[state->key.iface].record, state->endpoint_mac,
+                    MakeAddr(state->key.ip_version,
+                             Endpoint(lower_local ? state->key.lower : state->key.upper)));
       }
     } else if (state->published_ready) {
       FlowWriteLock lock(flow_map, state->map_key, flow);
@@ -375,14 +336,10 @@ FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
     }
   }
 
-  for (TrackedInterface& iface : interfaces) {
-    kvInterface& record = *iface.record;
-    std::lock_guard<std::mutex> guard(record.endpoint_lock);
-    record.endpoint_selector ^= 1;
-  }
+  for (TrackedInterface& iface : interfaces) SwitchEndpointTables(*iface.record);
 
   counts.live = table.size();
-  counts.expiring = idle_size[kIdleTcpClosed];
+  counts.expiring = lists.IdleSize(kIdleTcpClosed);
   const FlowCounts result = counts;
   counts = FlowCounts{};
   return result;
@@ -412,44 +369,6 @@ uint8_t FlowTracker::OtherType(uint8_t version, const uint8_t* addr, bool local)
   if (IsMulticast(version, addr)) return kMulticast;
   if (IsBroadcast(version, addr)) return kBroadcast;
   return local ? kLocal : kRemote;
-}
-
-void FlowTracker::LinkAll(FlowState& state) {
-  state.all_prev = all_tail;
-  state.all_next = nullptr;
-  if (all_tail) {
-    all_tail->all_next = &state;
-  } else {
-    all_head = &state;
-  }
-  all_tail = &state;
-}
-
-void FlowTracker::UnlinkAll(FlowState& state) {
-  (state.all_prev ? state.all_prev->all_next : all_head) = state.all_next;
-  (state.all_next ? state.all_next->all_prev : all_tail) = state.all_prev;
-  state.all_prev = state.all_next = nullptr;
-}
-
-void FlowTracker::LinkIdle(FlowState& state, uint8_t list) {
-  state.idle_list = list;
-  state.idle_prev = idle_tail[list];
-  state.idle_next = nullptr;
-  if (idle_tail[list]) {
-    idle_tail[list]->idle_next = &state;
-  } else {
-    idle_head[list] = &state;
-  }
-  idle_tail[list] = &state;
-  idle_size[list]++;
-}
-
-void FlowTracker::UnlinkIdle(FlowState& state) {
-  const uint8_t list = state.idle_list;
-  (state.idle_prev ? state.idle_prev->idle_next : idle_head[list]) = state.idle_next;
-  (state.idle_next ? state.idle_next->idle_prev : idle_tail[list]) = state.idle_prev;
-  state.idle_prev = state.idle_next = nullptr;
-  idle_size[list]--;
 }
 
 }  // namespace capture

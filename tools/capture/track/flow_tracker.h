@@ -14,6 +14,7 @@
 #include "tools/capture/classify/flow_classifier.h"
 #include "tools/capture/decode/decoded_packet.h"
 #include "tools/capture/track/daemon_events.h"
+#include "tools/capture/track/flow_lists.h"
 #include "tools/capture/track/flow_state.h"
 #include "tools/capture/track/networks.h"
 #include "tools/capture/track/tracker_settings.h"
@@ -97,26 +98,14 @@ class FlowTracker {
   void Settled();
   void FillEndpoints();
 
-  // Intrusive lists.
-  void LinkAll(FlowState& state);
-  void UnlinkAll(FlowState& state);
-  void LinkIdle(FlowState& state, uint8_t list);
-  void UnlinkIdle(FlowState& state);
-  uint64_t Timeout(uint8_t list) const { return timeout_us[list]; }
-
   kvFlowMap& flow_map;
   std::vector<TrackedInterface>& interfaces;
   FlowClassifier classifier;
   Networks local_nets;
-  uint64_t timeout_us[kIdleLists];
+  FlowLists lists;
   uint64_t update_interval_s;
 
   std::unordered_map<FlowKey, FlowState, FlowKeyHash> table;
-  FlowState* all_head = nullptr;
-  FlowState* all_tail = nullptr;
-  FlowState* idle_head[kIdleLists] = {};
-  FlowState* idle_tail[kIdleLists] = {};
-  size_t idle_size[kIdleLists] = {};
 
   uint64_t created = 0;
   uint64_t purged_total = 0;
