@@ -13,7 +13,7 @@ namespace {
 
 class NoEvents : public capture::DaemonEvents {
  public:
-  void FlowEvent(kvPluginProcessor::Event, std::shared_ptr<kvFlow>&) override {}
+  void FlowEvent(kvPluginProcessor::Event, const std::string&, std::shared_ptr<kvFlow>&) override {}
   void Update(capture::UpdateRecords&) override {}
   void Settle() override {}
 };
