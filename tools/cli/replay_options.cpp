@@ -3,6 +3,7 @@
 
 #include <getopt.h>
 
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -12,17 +13,12 @@ namespace {
 
 constexpr const char* kStandardStream = "-";
 
-// Parses a decimal number in [min, max]; false for anything else.
+// Reads the whole of `text` as a decimal number in [min, max]; false for anything else.
 bool ParseNumber(const std::string& text, uint64_t min, uint64_t max, uint64_t& out) {
-  if (text.empty() || text.size() > 20) return false;
   uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  if (value < min || value > max) return false;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || stop != end || value < min || value > max) return false;
   out = value;
   return true;
 }
