@@ -3,6 +3,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -77,32 +78,38 @@ constexpr struct option kLongOptions[] = {
     {"emit-scenario", required_argument, nullptr, kEmitScenario},
     {nullptr, 0, nullptr, 0},
 };
-// ":" first: a missing value is reported apart from an unknown option.
+constexpr const struct option* kLongOptionsEnd = kLongOptions + std::size(kLongOptions) - 1;
+// ":" first: getopt_long returns ':' for a missing value, '?' for the other refusals.
 constexpr const char* kShortOptions = ":o:qh";
 
-// The long options whose names start with `prefix`.
-std::vector<const struct option*> Matching(const std::string& prefix) {
-  std::vector<const struct option*> found;
-  for (const struct option* o = kLongOptions; o->name != nullptr; o++) {
-    if (std::strncmp(o->name, prefix.c_str(), prefix.size()) == 0) {
-      if (prefix == o->name) return {o};
-      found.push_back(o);
-    }
-  }
-  return found;
+// The long option whose value is `option`, or null for a letter that is none of ours.
+const struct option* LongOption(int option) {
+  const struct option* found = std::find_if(
+      kLongOptions, kLongOptionsEnd, [&](const struct option& o) { return o.val == option; });
+  return found != kLongOptionsEnd ? found : nullptr;
 }
 
-// What getopt_long refused in `arg` (an unknown, ambiguous or valueless option).
-std::string Refusal(const std::string& arg, int short_option) {
-  if (arg.compare(0, 2, "--") != 0) {
-    return "unknown option -" + std::string(1, static_cast<char>(short_option));
+// The usage error for what getopt_long refused: `refused` is its return value, `arg` the argument
+// it read last, and optopt tells what it refused.
+std::string Refusal(int refused, const std::string& arg) {
+  const std::string letter = "-" + std::string(1, static_cast<char>(optopt));
+  const std::string spelled = arg.substr(0, arg.find('='));  // "--name" of "--name=value"
+  const struct option* known = LongOption(optopt);
+  if (refused == ':') {  // the option, with no value, was the last argument
+    return (spelled.compare(0, 2, "--") == 0 ? std::string("--") + known->name : letter) +
+           " needs a value";
   }
-  const size_t equals = arg.find('=');
-  const std::string name = arg.substr(0, equals);
-  const std::vector<const struct option*> found = Matching(name.substr(2));
-  if (found.empty()) return "unknown option " + name;
-  if (found.size() > 1) return "option " + name + " is ambiguous";
-  return name + " takes no value";
+  if (optopt == 0) {
+    // A long option that matched none of ours or several: getopt_long reports both alike, so
+    // the message tells them apart by whether any of ours starts so.
+    const std::string prefix = spelled.substr(2);
+    const bool ambiguous = std::any_of(kLongOptions, kLongOptionsEnd, [&](const struct option& o) {
+      return std::strncmp(o.name, prefix.c_str(), prefix.size()) == 0;
+    });
+    return ambiguous ? "option " + spelled + " is ambiguous" : "unknown option " + spelled;
+  }
+  if (known != nullptr) return spelled + " takes no value";  // as in "--debug=yes"
+  return "unknown option " + letter;
 }
 
 std::string Seconds(const std::string& name, const char* value, uint64_t min, uint32_t& out) {
@@ -242,28 +249,15 @@ std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptio
   const int argc = static_cast<int>(text.size());
 
   std::string capture_only;  // the first capture option given, for the error without --pcap
-  opterr = 0;
-  optind = 0;  // a fresh scan (GNU getopt), whatever an earlier parse left behind
+  opterr = 0;                // the refusals are reported by the caller, in the tool's words
+  optind = 0;                // a fresh scan (GNU getopt), whatever an earlier parse left behind
   for (;;) {
     int long_index = -1;
     const int option = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, &long_index);
     if (option == -1) break;
-    const std::string used = argv[optind - 1] != nullptr ? argv[optind - 1] : "";
-    if (option == '?') return Refusal(used, optopt);
-    // The option as the user spelled it: its long name, or its letter.
-    std::string name;
-    if (option == ':') {
-      // The value is missing: the option was the last argument.
-      name = used.compare(0, 2, "--") == 0 ? used.substr(0, used.find('='))
-                                           : "-" + std::string(1, static_cast<char>(optopt));
-      if (name.compare(0, 2, "--") == 0) {
-        const std::vector<const struct option*> found = Matching(name.substr(2));
-        if (found.size() == 1) name = std::string("--") + found[0]->name;
-      }
-      return name + " needs a value";
-    }
-    name = long_index >= 0 ? std::string("--") + kLongOptions[long_index].name
-                           : "-" + std::string(1, static_cast<char>(option));
+    if (option == '?' || option == ':') return Refusal(option, argv[optind - 1]);
+    const std::string name = long_index >= 0 ? std::string("--") + kLongOptions[long_index].name
+                                             : "-" + std::string(1, static_cast<char>(option));
     if (IsCaptureOnly(option) && capture_only.empty()) capture_only = name;
     const std::string error = Apply(option, name, optarg, options);
     if (!error.empty()) return error;
