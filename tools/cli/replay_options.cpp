@@ -1,8 +1,10 @@
-// ParseReplayOptions: getopt_long over a copy of the arguments, then each option checked.
+// ParseReplayOptions: getopt_long reads the options, each is checked and stored, then the scenario.
 #include "tools/cli/replay_options.h"
 
 #include <getopt.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -11,21 +13,6 @@ namespace replay {
 namespace {
 
 constexpr const char* kStandardStream = "-";
-
-// Parses a decimal number in [min, max]; false for anything else.
-bool ParseNumber(const std::string& text, uint64_t min, uint64_t max, uint64_t& out) {
-  if (text.empty() || text.size() > 20) return false;
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  if (value < min || value > max) return false;
-  out = value;
-  return true;
-}
 
 enum Option : int {
   kOutput = 'o',
@@ -44,7 +31,7 @@ enum Option : int {
   kName,
   kRole,
   kAddr,
-  kLocalNet,
+  kLocalNet,  // from here to kEmitScenario: the options only a capture run reads
   kUpdateInterval,
   kTcpIdle,
   kUdpIdle,
@@ -81,70 +68,97 @@ constexpr struct option kLongOptions[] = {
     {"emit-scenario", required_argument, nullptr, kEmitScenario},
     {nullptr, 0, nullptr, 0},
 };
-// ":" first: a missing value is reported apart from an unknown option.
+constexpr const struct option* kLongOptionsEnd = kLongOptions + std::size(kLongOptions) - 1;
+// ":" first: getopt_long returns ':' for a missing value, '?' for the other refusals.
 constexpr const char* kShortOptions = ":o:qh";
 
-// The long options whose names start with `prefix`.
-std::vector<const struct option*> Matching(const std::string& prefix) {
-  std::vector<const struct option*> found;
-  for (const struct option* o = kLongOptions; o->name != nullptr; o++) {
-    if (std::strncmp(o->name, prefix.c_str(), prefix.size()) == 0) {
-      if (prefix == o->name) return {o};
-      found.push_back(o);
-    }
-  }
-  return found;
+// The long option whose value is `option`, or null for a letter that is none of ours.
+const struct option* LongOption(int option) {
+  const struct option* found = std::find_if(
+      kLongOptions, kLongOptionsEnd, [&](const struct option& o) { return o.val == option; });
+  return found != kLongOptionsEnd ? found : nullptr;
 }
 
-// What getopt_long refused in `arg` (an unknown, ambiguous or valueless option).
-std::string Refusal(const std::string& arg, int short_option) {
-  if (arg.compare(0, 2, "--") != 0) {
-    return "unknown option -" + std::string(1, static_cast<char>(short_option));
+// The usage error for what getopt_long refused: `refused` is its return value, `arg` the argument
+// it read last, and optopt tells what it refused.
+std::string Refusal(int refused, const std::string& arg) {
+  const std::string letter = "-" + std::string(1, static_cast<char>(optopt));
+  const std::string spelled = arg.substr(0, arg.find('='));  // "--name" of "--name=value"
+  const struct option* known = LongOption(optopt);
+  if (refused == ':') {  // the option, with no value, was the last argument
+    return (spelled.compare(0, 2, "--") == 0 ? std::string("--") + known->name : letter) +
+           " needs a value";
   }
-  const size_t equals = arg.find('=');
-  const std::string name = arg.substr(0, equals);
-  const std::vector<const struct option*> found = Matching(name.substr(2));
-  if (found.empty()) return "unknown option " + name;
-  if (found.size() > 1) return "option " + name + " is ambiguous";
-  return name + " takes no value";
+  if (optopt == 0) {
+    // A long option that matched none of ours or several: getopt_long reports both alike, so
+    // the message tells them apart by whether any of ours starts so.
+    const std::string prefix = spelled.substr(2);
+    const bool ambiguous = std::any_of(kLongOptions, kLongOptionsEnd, [&](const struct option& o) {
+      return std::strncmp(o.name, prefix.c_str(), prefix.size()) == 0;
+    });
+    return ambiguous ? "option " + spelled + " is ambiguous" : "unknown option " + spelled;
+  }
+  if (known != nullptr) return spelled + " takes no value";  // as in "--debug=yes"
+  return "unknown option " + letter;
 }
 
-std::string Seconds(const std::string& name, const char* value, uint64_t min, uint32_t& out) {
-  uint64_t seconds = 0;
-  if (!ParseNumber(value, min, kMaxCaptureSeconds, seconds)) {
-    return name + " needs a number of seconds from " + std::to_string(min) + " to " +
-           std::to_string(kMaxCaptureSeconds) + ", got \"" + value + "\"";
+// Reads the whole of `value` as a decimal number in [min, max] into `out`, else returns the
+// usage error for `name`; `unit` is the number's words (" of seconds", or none).
+template <typename Number>
+std::string ParseNumber(const std::string& name, const std::string& value, uint64_t min,
+                        uint64_t max, const char* unit, Number& out) {
+  uint64_t number = 0;
+  const char* end = value.data() + value.size();
+  const auto [stop, error] = std::from_chars(value.data(), end, number);
+  if (error != std::errc() || stop != end || number < min || number > max) {
+    return name + " needs a number" + unit + " from " + std::to_string(min) + " to " +
+           std::to_string(max) + ", got \"" + value + "\"";
   }
-  out = static_cast<uint32_t>(seconds);
+  out = static_cast<Number>(number);
   return std::string();
 }
 
-// Applies one option with its value (`name` as the user spelled it). Returns the usage error.
-std::string Apply(int option, const std::string& name, const char* arg, ReplayOptions& options) {
-  const std::string value = arg != nullptr ? arg : "";
+std::string Seconds(const std::string& name, const std::string& value, uint64_t min,
+                    uint32_t& out) {
+  return ParseNumber(name, value, min, kMaxCaptureSeconds, " of seconds", out);
+}
+
+// Stores a path option's value, which may not be empty.
+std::string Path(const std::string& name, const std::string& value, std::string& out) {
+  if (value.empty()) return name + " needs a path";
+  out = value;
+  return std::string();
+}
+
+// Applies one option with its value (`name`: its long name, or "-o" when given so). Returns the
+// usage error.
+std::string Apply(int option, const std::string& name, const std::string& value,
+                  ReplayOptions& options) {
   CaptureOptions& capture = options.capture;
   switch (option) {
     case kPlugin:
+      return Path(name, value, options.plugin_path);
     case kConfig:
+      return Path(name, value, options.config_path);
     case kSinkDir:
-    case kOutput:
-    case kPcap:
+      return Path(name, value, options.sink_dir);
     case kEmitScenario:
+      return Path(name, value, capture.emit_scenario);
+    case kOutput: {
+      const std::string error = Path(name, value, options.output_path);
+      if (value == kStandardStream) options.output_path.clear();
+      return error;
+    }
+    case kPcap: {
       if (value.empty()) return name + " needs a path";
-      if (option == kPlugin) options.plugin_path = value;
-      if (option == kConfig) options.config_path = value;
-      if (option == kSinkDir) options.sink_dir = value;
-      if (option == kOutput) options.output_path = value == kStandardStream ? "" : value;
-      if (option == kEmitScenario) capture.emit_scenario = value;
-      if (option == kPcap) {
-        for (const PcapOption& pcap : capture.pcaps) {
-          if (value == kStandardStream && pcap.file == kStandardStream) {
-            return "--pcap - (standard input) can be given only once";
-          }
-        }
-        capture.pcaps.push_back(PcapOption{value, "", false, {}});
+      const auto reads_stdin = [](const PcapOption& pcap) { return pcap.file == kStandardStream; };
+      if (value == kStandardStream &&
+          std::any_of(capture.pcaps.begin(), capture.pcaps.end(), reads_stdin)) {
+        return "--pcap - (standard input) can be given only once";
       }
+      capture.pcaps.push_back(PcapOption{value, "", false, {}});
       return std::string();
+    }
     case kTag:
       options.tag = value;
       return std::string();
@@ -156,24 +170,11 @@ std::string Apply(int option, const std::string& name, const char* arg, ReplayOp
       options.params.emplace_back(value.substr(0, equals), value.substr(equals + 1));
       return std::string();
     }
-    case kBuckets: {
-      uint64_t buckets = 0;
-      if (!ParseNumber(value, 0, kMaxBuckets, buckets)) {
-        return name + " needs a number from 0 to " + std::to_string(kMaxBuckets) + ", got \"" +
-               value + "\"";
-      }
-      options.buckets = static_cast<size_t>(buckets);
-      return std::string();
-    }
-    case kSyncTimeout: {
-      uint64_t seconds = 0;
-      if (!ParseNumber(value, 1, kMaxSyncTimeoutSeconds, seconds)) {
-        return name + " needs a number of seconds from 1 to " +
-               std::to_string(kMaxSyncTimeoutSeconds) + ", got \"" + value + "\"";
-      }
-      options.sync_timeout_seconds = static_cast<unsigned>(seconds);
-      return std::string();
-    }
+    case kBuckets:
+      return ParseNumber(name, value, 0, kMaxBuckets, "", options.buckets);
+    case kSyncTimeout:
+      return ParseNumber(name, value, 1, kMaxSyncTimeoutSeconds, " of seconds",
+                         options.sync_timeout_seconds);
     case kName:
     case kRole:
     case kAddr: {
@@ -198,16 +199,16 @@ std::string Apply(int option, const std::string& name, const char* arg, ReplayOp
       capture.local_nets.push_back(value);
       return std::string();
     case kUpdateInterval:
-      return Seconds(name, arg, 1, capture.update_interval);
+      return Seconds(name, value, 1, capture.update_interval);
     case kTcpIdle:
-      return Seconds(name, arg, 1, capture.tcp_idle);
+      return Seconds(name, value, 1, capture.tcp_idle);
     case kUdpIdle:
-      return Seconds(name, arg, 1, capture.udp_idle);
+      return Seconds(name, value, 1, capture.udp_idle);
     case kOtherIdle:
-      return Seconds(name, arg, 1, capture.other_idle);
+      return Seconds(name, value, 1, capture.other_idle);
     case kTcpLinger:
       capture.has_tcp_linger = true;
-      return Seconds(name, arg, 0, capture.tcp_linger);
+      return Seconds(name, value, 0, capture.tcp_linger);
     case kRealtime:
       capture.realtime = true;
       return std::string();
@@ -223,16 +224,8 @@ std::string Apply(int option, const std::string& name, const char* arg, ReplayOp
     case kVersion:
       options.version = true;
       return std::string();
-    default:
-      return "unknown option " + name;
   }
-}
-
-// The options that only a capture run reads.
-bool IsCaptureOnly(int option) {
-  return option == kLocalNet || option == kUpdateInterval || option == kTcpIdle ||
-         option == kUdpIdle || option == kOtherIdle || option == kTcpLinger ||
-         option == kRealtime || option == kEmitScenario;
+  return "unknown option " + name;  // not reached: getopt_long returns only the options above
 }
 
 }  // namespace
@@ -246,39 +239,26 @@ std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptio
   const int argc = static_cast<int>(text.size());
 
   std::string capture_only;  // the first capture option given, for the error without --pcap
-  opterr = 0;
-  optind = 0;  // a fresh scan (GNU getopt), whatever an earlier parse left behind
+  opterr = 0;                // the refusals are reported by the caller, in the tool's words
+  optind = 0;                // a fresh scan (GNU getopt), whatever an earlier parse left behind
   for (;;) {
     int long_index = -1;
     const int option = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, &long_index);
     if (option == -1) break;
-    const std::string used = argv[optind - 1] != nullptr ? argv[optind - 1] : "";
-    if (option == '?') return Refusal(used, optopt);
-    // The option as the user spelled it: its long name, or its letter.
-    std::string name;
-    if (option == ':') {
-      // The value is missing: the option was the last argument.
-      name = used.compare(0, 2, "--") == 0 ? used.substr(0, used.find('='))
-                                           : "-" + std::string(1, static_cast<char>(optopt));
-      if (name.compare(0, 2, "--") == 0) {
-        const std::vector<const struct option*> found = Matching(name.substr(2));
-        if (found.size() == 1) name = std::string("--") + found[0]->name;
-      }
-      return name + " needs a value";
-    }
-    name = long_index >= 0 ? std::string("--") + kLongOptions[long_index].name
-                           : "-" + std::string(1, static_cast<char>(option));
-    if (IsCaptureOnly(option) && capture_only.empty()) capture_only = name;
-    const std::string error = Apply(option, name, optarg, options);
+    if (option == '?' || option == ':') return Refusal(option, argv[optind - 1]);
+    const std::string name = long_index >= 0 ? std::string("--") + kLongOptions[long_index].name
+                                             : "-" + std::string(1, static_cast<char>(option));
+    if (option >= kLocalNet && option <= kEmitScenario && capture_only.empty()) capture_only = name;
+    const std::string error = Apply(option, name, optarg != nullptr ? optarg : "", options);
     if (!error.empty()) return error;
   }
 
-  bool scenario_given = false;
-  for (int i = optind; i < argc; i++) {
-    const std::string arg = argv[i];
-    if (scenario_given) return "only one scenario can be played, got \"" + arg + "\" as well";
-    scenario_given = true;
-    options.scenario_path = arg == kStandardStream ? std::string() : arg;
+  if (argc - optind > 1) {
+    return "only one scenario can be played, got \"" + std::string(argv[optind + 1]) + "\" as well";
+  }
+  const bool scenario_given = optind < argc;
+  if (scenario_given && argv[optind] != std::string(kStandardStream)) {
+    options.scenario_path = argv[optind];
   }
   if (options.help || options.version) return std::string();
   if (!options.capture.pcaps.empty() && scenario_given) {

@@ -55,6 +55,7 @@ TEST(ReplayOptions, EveryOptionDefaultAndUsageError) {
        "scenario  help 1 version 1"},
       {{"--bogus"}, "unknown option --bogus"},
       {{"-x"}, "unknown option -x"},
+      {{"--debug", "-xq"}, "unknown option -x"},  // not the option before the group
       {{"--plugin"}, "--plugin needs a value"},
       {{"--plugin="}, "--plugin needs a path"},
       {{"--config", ""}, "--config needs a path"},
