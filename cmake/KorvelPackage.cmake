@@ -7,10 +7,12 @@
 #
 # Two components, one package each:
 # - core (korvel-proc-core): the plugin in ${libdir}/korveld, the example configuration, the
-#   documents reference and the schemas in ${docdir};
+#   README, the documents, configuration, filter and packaging references and the schemas in
+#   ${docdir};
 # - replay (korvel-replay): the tool in ${bindir}, the daemon library stand-in in its private
 #   ${libdir}/korvel-replay (never the system's library directory, where the real daemon's
-#   library lives), the examples in ${datadir}/doc/korvel-replay/examples.
+#   library lives), its README and the capture reference in ${datadir}/doc/korvel-replay, the
+#   examples in its examples/.
 # The tool finds the stand-in and the plugin relative to its own place. The packages install
 # exactly what `cmake --install` does, under the configured prefix: configure with
 # -DCMAKE_INSTALL_PREFIX=/usr for Debian packages (libraries in /usr/lib/<multiarch>, the
@@ -30,7 +32,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/examples/korvel-proc-core.json
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/documents.md
               ${PROJECT_SOURCE_DIR}/docs/configuration.md ${PROJECT_SOURCE_DIR}/docs/filters.md
+              ${PROJECT_SOURCE_DIR}/docs/packaging.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The capture source's reference goes with the tool, beside its README (tools/CMakeLists.txt).
+install(FILES ${PROJECT_SOURCE_DIR}/docs/capture.md DESTINATION ${KORVEL_REPLAY_DOCDIR}
+        COMPONENT replay)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/schemas/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/schemas
         FILES_MATCHING PATTERN "*.schema.json")
 

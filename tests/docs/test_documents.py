@@ -564,12 +564,12 @@ class DocumentsTest(unittest.TestCase):
         expected |= {"agent_status/legacy_socket", "agent_status/stream_stats"}
         self.assertEqual(covered, expected)
 
-    def test_readme_reading_examples_work(self):
-        """Each command of the README's "Reading them" reads the demo's output and prints
+    def test_reading_examples_work(self):
+        """Each command of documents.md's "Reading them" reads the demo's output and prints
         something."""
-        with open(os.path.join(ARGS.source, "README.md"), encoding="utf-8") as handle:
+        with open(os.path.join(ARGS.source, "docs", "documents.md"), encoding="utf-8") as handle:
             text = handle.read()
-        section = text.split("### Reading them", 1)[1]
+        section = text.split("\n## Reading them\n", 1)[1]
         block = re.search(r"```sh\n(.*?)```", section, re.S).group(1)
         commands = [line for line in block.splitlines() if line and not line.startswith("#")]
         self.assertEqual(len(commands), len(DOC_TYPES))

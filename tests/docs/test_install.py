@@ -107,14 +107,15 @@ class InstalledTree:
                      encoding="utf-8") as source:
             self.assertEqual(installed.read(), source.read())
         docdir = under(root, ARGS.docdir)
-        for name in ("README.md", "documents.md", "configuration.md", "filters.md"):
+        for name in ("README.md", "documents.md", "configuration.md", "filters.md",
+                     "packaging.md"):
             self.assertTrue(os.path.isfile(os.path.join(docdir, name)), name)
         schemas = sorted(os.path.basename(p)[:-len(".schema.json")]
                          for p in glob.glob(os.path.join(docdir, "schemas", "*")))
         self.assertEqual(schemas, sorted(SCHEMA_NAMES))
         tool_docdir = under(root, replay_docdir())
-        for name in ("README.md", "examples/demo.jsonl", "examples/documents.jsonl",
-                     "examples/loopback.pcap"):
+        for name in ("README.md", "capture.md", "examples/demo.jsonl",
+                     "examples/documents.jsonl", "examples/loopback.pcap"):
             self.assertTrue(os.path.isfile(os.path.join(tool_docdir, name)), name)
         return tool, tool_docdir
 
