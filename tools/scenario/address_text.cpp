@@ -1,4 +1,4 @@
-// ParseAddress, ParseHexBytes and SetPort: scenario texts into daemon address and byte fields.
+// ParseAddress, ParseHexBytes, their inverses and SetPort: scenario texts and daemon fields.
 #include "tools/scenario/address_text.h"
 
 #include <arpa/inet.h>
@@ -65,6 +65,25 @@ std::vector<uint8_t> ParseHexBytes(const std::string& text, const std::string& n
     bytes.push_back(static_cast<uint8_t>(high << 4 | low));
   }
   return bytes;
+}
+
+std::string AddressText(const kvAddr& addr, bool with_port) {
+  std::string text;
+  if (addr.HasAddress()) {
+    kvAddr::MakeString(addr, text, with_port ? kvAddr::MAKE_WITH_PORT : kvAddr::MAKE_DEFAULT);
+  }
+  return text;
+}
+
+std::string HexText(const std::vector<uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (uint8_t byte : bytes) {
+    text.push_back(kDigits[byte >> 4]);
+    text.push_back(kDigits[byte & 0x0f]);
+  }
+  return text;
 }
 
 bool SetPort(kvAddr& addr, uint16_t port) {

@@ -22,6 +22,11 @@ void ParseAddress(const std::string& text, AddressKind kind, const std::string& 
 // Parses hex text, two digits per byte, into bytes. Throws ScenarioError for anything else.
 std::vector<uint8_t> ParseHexBytes(const std::string& text, const std::string& name);
 
+// The inverses: the address as text ("" for an empty record; `with_port` adds an IP address's
+// port), and the bytes as hex text.
+std::string AddressText(const kvAddr& addr, bool with_port);
+std::string HexText(const std::vector<uint8_t>& bytes);
+
 // Sets the port of an IP address record (the port is kept in network order, as the daemon does).
 // False when the record holds no IP address.
 bool SetPort(kvAddr& addr, uint16_t port);

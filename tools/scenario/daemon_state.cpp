@@ -1,7 +1,10 @@
 // DaemonState: creating, updating and forgetting the daemon's flows and interfaces.
 #include "tools/scenario/daemon_state.h"
 
+#include <mutex>
+
 #include "kv/flow_write_lock.h"
+#include "tools/scenario/interface_members.h"
 #include "tools/scenario/scenario_error.h"
 
 namespace replay {
@@ -27,17 +30,7 @@ void DaemonState::SetInterface(const InterfacePatch& patch) {
 std::shared_ptr<kvInterface> DaemonState::Replace(const std::shared_ptr<kvInterface>& current,
                                                   const InterfacePatch& patch) {
   auto next = std::make_shared<kvInterface>();
-  next->name = current->name;
-  next->role = current->role;
-  next->capture_type = current->capture_type;
-  next->capture_file = current->capture_file;
-  next->addrs = current->addrs;  // copies under both address-set locks
-  {
-    std::lock_guard<std::mutex> guard(current->endpoint_lock);
-    next->endpoint_selector = current->endpoint_selector;
-    next->endpoints[0] = current->endpoints[0];
-    next->endpoints[1] = current->endpoints[1];
-  }
+  CopyInterface(*current, *next);
   patch.ApplyIdentity(*next, false);
   patch.ApplyTables(*next);
 

@@ -1,17 +1,16 @@
 // FlowPatch: the changes one "flow" op makes to a flow of the daemon's flow map.
 #pragma once
 
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "kv/flow.h"
 #include "kv/json.h"
+#include "tools/scenario/record_patch.h"
 
 namespace replay {
 
 // Read and checked in full before the flow is touched, so a bad op changes nothing. Main thread;
-// the caller applies it under the flow's lock (and the flow-map bucket lock, see FlowTable).
+// the caller applies it under the flow's lock (and the flow-map bucket lock, see DaemonState).
 class FlowPatch {
  public:
   // Reads every member of a "flow" op object but "op" and "id". Throws ScenarioError for an
@@ -24,18 +23,14 @@ class FlowPatch {
 
   // Throws ScenarioError when the patch cannot apply to `flow` as it stands (a port for an
   // endpoint that has no IP address).
-  void Check(const kvFlow& flow) const;
+  void Check(const kvFlow& flow) const { members.Check(flow); }
   // Makes the changes, in member order.
-  void Apply(kvFlow& flow) const;
-
-  using Precondition = std::function<void(const kvFlow&)>;
-  using Setter = std::function<void(kvFlow&)>;
+  void Apply(kvFlow& flow) const { members.Apply(flow); }
 
  private:
   bool has_interface = false;
   std::string interface_key;
-  std::vector<Precondition> checks;
-  std::vector<Setter> setters;
+  RecordPatch<kvFlow> members;
 };
 
 }  // namespace replay

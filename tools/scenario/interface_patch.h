@@ -1,14 +1,11 @@
 // InterfacePatch: what one "interface" op sets on an interface of the daemon's interface table.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "kv/addr.h"
 #include "kv/interface.h"
 #include "kv/json.h"
+#include "tools/scenario/record_patch.h"
 
 namespace replay {
 
@@ -32,23 +29,8 @@ class InterfacePatch {
   void ApplyTables(kvInterface& iface) const;
 
  private:
-  using Endpoints = std::vector<std::pair<kvAddr, std::vector<kvAddr>>>;
-
   std::string key;
-  bool has_name = false;
-  std::string name;
-  bool has_role = false;
-  uint8_t role = 0;
-  bool has_capture_type = false;
-  uint32_t capture_type = 0;
-  bool has_capture_file = false;
-  std::string capture_file;
-  bool has_addrs = false;
-  std::vector<kvAddr> addrs;
-  bool has_endpoints = false;
-  Endpoints endpoints[2];
-  bool has_selector = false;
-  uint8_t selector = 0;
+  RecordPatch<kvInterface> members;
 };
 
 }  // namespace replay

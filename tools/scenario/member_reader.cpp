@@ -34,20 +34,16 @@ MemberReader::MemberReader(const json& object_, std::string prefix_)
     : object(object_), prefix(std::move(prefix_)) {}
 
 void MemberReader::RequireKnown(std::initializer_list<const char*> known) const {
-  for (const auto& member : object.items()) {
-    const std::string& key = member.key();
-    const bool found =
-        std::any_of(known.begin(), known.end(), [&key](const char* name) { return key == name; });
-    if (!found) throw ScenarioError("unknown member " + Quote(prefix + key));
-  }
+  RequireKnownBy([known](const std::string& key) {
+    return std::any_of(known.begin(), known.end(),
+                       [&key](const char* name) { return key == name; });
+  });
 }
 
 void MemberReader::RequireKnown(const std::vector<std::string>& known) const {
-  for (const auto& member : object.items()) {
-    if (std::find(known.begin(), known.end(), member.key()) == known.end()) {
-      throw ScenarioError("unknown member " + Quote(prefix + member.key()));
-    }
-  }
+  RequireKnownBy([&known](const std::string& key) {
+    return std::find(known.begin(), known.end(), key) != known.end();
+  });
 }
 
 const json* MemberReader::Find(const char* key) const {

@@ -28,11 +28,18 @@ class MemberReader {
   // Throws ScenarioError naming the first member, in key order, that is not in `known`.
   void RequireKnown(std::initializer_list<const char*> known) const;
   void RequireKnown(const std::vector<std::string>& known) const;
+  // The same for the first member whose key `known(key)` refuses.
+  template <typename Known>
+  void RequireKnownBy(Known known) const {
+    for (const auto& member : object.items()) {
+      if (!known(member.key())) throw ScenarioError("unknown member " + Quote(Name(member.key())));
+    }
+  }
 
   bool Has(const char* key) const { return Find(key) != nullptr; }
   const json* Find(const char* key) const;
   // The member's name as messages show it.
-  std::string Name(const char* key) const { return prefix + key; }
+  std::string Name(const std::string& key) const { return prefix + key; }
 
   bool ReadString(const char* key, std::string& out) const;
   bool ReadBool(const char* key, bool& out) const;

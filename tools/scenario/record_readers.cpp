@@ -1,149 +1,102 @@
-// ReadPacketStats, ReadInstanceStatus and their inverses: document keys and record fields.
+// The counter and status records' member tables: each document key and the field it stands for.
 #include "tools/scenario/record_readers.h"
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
-#include "tools/scenario/member_reader.h"
+#include "tools/scenario/member_kinds.h"
 
 namespace replay {
 
 namespace {
 
-struct Counter64 {
-  const char* key;
-  uint64_t kvPacketStats::*field;
-};
+using Stats = kvPacketStats;
+using Status = kvInstanceStatus;
 
-constexpr Counter64 kPacketCounters[] = {
-    {"raw", &kvPacketStats::pkt_raw},
-    {"ethernet", &kvPacketStats::pkt_eth},
-    {"mpls", &kvPacketStats::pkt_mpls},
-    {"pppoe", &kvPacketStats::pkt_pppoe},
-    {"vlan", &kvPacketStats::pkt_vlan},
-    {"fragmented", &kvPacketStats::pkt_frags},
-    {"discarded", &kvPacketStats::pkt_discard},
-    {"ip", &kvPacketStats::pkt_ip},
-    {"icmp", &kvPacketStats::pkt_icmp},
-    {"igmp", &kvPacketStats::pkt_igmp},
-    {"tcp", &kvPacketStats::pkt_tcp},
-    {"tcp_seq_errors", &kvPacketStats::pkt_tcp_seq_error},
-    {"tcp_resets", &kvPacketStats::pkt_tcp_resets},
-    {"udp", &kvPacketStats::pkt_udp},
-    {"ip_bytes", &kvPacketStats::pkt_ip_bytes},
-    {"wire_bytes", &kvPacketStats::pkt_wire_bytes},
-    {"discarded_bytes", &kvPacketStats::pkt_discard_bytes},
-    {"queue_dropped", &kvPacketStats::pkt_queue_dropped},
-    {"capture_dropped", &kvPacketStats::pkt_capture_dropped},
-    {"capture_filtered", &kvPacketStats::pkt_capture_filtered},
-    {"flow_dropped", &kvPacketStats::flow_dropped},
-    {"flow_evicted", &kvPacketStats::flow_evicted},
-};
-constexpr const char* kLargestBytes = "largest_bytes";
+}  // namespace
 
-struct StatusField32 {
-  const char* key;
-  uint32_t kvInstanceStatus::*field;
+constexpr Member<Stats> kPacketStats[] = {
+    Value<&Stats::pkt_raw>("raw"),
+    Value<&Stats::pkt_eth>("ethernet"),
+    Value<&Stats::pkt_mpls>("mpls"),
+    Value<&Stats::pkt_pppoe>("pppoe"),
+    Value<&Stats::pkt_vlan>("vlan"),
+    Value<&Stats::pkt_frags>("fragmented"),
+    Value<&Stats::pkt_discard>("discarded"),
+    Value<&Stats::pkt_ip>("ip"),
+    Value<&Stats::pkt_icmp>("icmp"),
+    Value<&Stats::pkt_igmp>("igmp"),
+    Value<&Stats::pkt_tcp>("tcp"),
+    Value<&Stats::pkt_tcp_seq_error>("tcp_seq_errors"),
+    Value<&Stats::pkt_tcp_resets>("tcp_resets"),
+    Value<&Stats::pkt_udp>("udp"),
+    Value<&Stats::pkt_ip_bytes>("ip_bytes"),
+    Value<&Stats::pkt_wire_bytes>("wire_bytes"),
+    Value<&Stats::pkt_discard_bytes>("discarded_bytes"),
+    Value<&Stats::pkt_queue_dropped>("queue_dropped"),
+    Value<&Stats::pkt_capture_dropped>("capture_dropped"),
+    Value<&Stats::pkt_capture_filtered>("capture_filtered"),
+    Value<&Stats::flow_dropped>("flow_dropped"),
+    Value<&Stats::flow_evicted>("flow_evicted"),
+    Value<&Stats::pkt_maxlen>("largest_bytes"),
 };
-struct StatusField64 {
-  const char* key;
-  uint64_t kvInstanceStatus::*field;
-};
-struct StatusTime {
-  const char* key;
-  double kvInstanceStatus::*field;
-};
-struct StatusFlag {
-  const char* key;
-  bool kvInstanceStatus::*field;
-};
+const MemberTable<Stats> kPacketStatsMembers = kPacketStats;
 
-constexpr StatusField32 kStatus32[] = {
-    {"cpu_cores", &kvInstanceStatus::cpu_cores},
-    {"uptime", &kvInstanceStatus::uptime},
+constexpr Member<Status> kInstanceStatus[] = {
+    Value<&Status::cpu_cores>("cpu_cores"),
+    Value<&Status::uptime>("uptime"),
+    Value<&Status::flow_count>("flow_count"),
+    Value<&Status::flow_count_prev>("flow_count_prev"),
+    Value<&Status::flows_purged>("flows_purged"),
+    Value<&Status::flows_expiring>("flows_expiring"),
+    Value<&Status::flows_expired>("flows_expired"),
+    Value<&Status::flows_active>("flows_active"),
+    Value<&Status::flows_in_use>("flows_in_use"),
+    Value<&Status::flows_probation_expired>("flows_probation_expired"),
+    Value<&Status::flows_evicted>("flows_evicted"),
+    Value<&Status::maxrss_kb>("maxrss_kb"),
+    Value<&Status::maxrss_kb_prev>("maxrss_kb_prev"),
+    Value<&Status::memrss_kb>("memrss_kb"),
+    Value<&Status::memrss_kb_prev>("memrss_kb_prev"),
+    Value<&Status::cpu_user>("cpu_user"),
+    Value<&Status::cpu_user_prev>("cpu_user_prev"),
+    Value<&Status::cpu_system>("cpu_system"),
+    Value<&Status::cpu_system_prev>("cpu_system_prev"),
+    Value<&Status::dhc_status>("dhc_status"),
+    Value<&Status::fhc_status>("fhc_status"),
 };
-constexpr StatusField64 kStatus64[] = {
-    {"flow_count", &kvInstanceStatus::flow_count},
-    {"flow_count_prev", &kvInstanceStatus::flow_count_prev},
-    {"flows_purged", &kvInstanceStatus::flows_purged},
-    {"flows_expiring", &kvInstanceStatus::flows_expiring},
-    {"flows_expired", &kvInstanceStatus::flows_expired},
-    {"flows_active", &kvInstanceStatus::flows_active},
-    {"flows_in_use", &kvInstanceStatus::flows_in_use},
-    {"flows_probation_expired", &kvInstanceStatus::flows_probation_expired},
-    {"flows_evicted", &kvInstanceStatus::flows_evicted},
-    {"maxrss_kb", &kvInstanceStatus::maxrss_kb},
-    {"maxrss_kb_prev", &kvInstanceStatus::maxrss_kb_prev},
-    {"memrss_kb", &kvInstanceStatus::memrss_kb},
-    {"memrss_kb_prev", &kvInstanceStatus::memrss_kb_prev},
-};
-constexpr StatusTime kStatusTimes[] = {
-    {"cpu_user", &kvInstanceStatus::cpu_user},
-    {"cpu_user_prev", &kvInstanceStatus::cpu_user_prev},
-    {"cpu_system", &kvInstanceStatus::cpu_system},
-    {"cpu_system_prev", &kvInstanceStatus::cpu_system_prev},
-};
-constexpr StatusFlag kStatusFlags[] = {
-    {"dhc_status", &kvInstanceStatus::dhc_status},
-    {"fhc_status", &kvInstanceStatus::fhc_status},
-};
+const MemberTable<Status> kInstanceStatusMembers = kInstanceStatus;
 
-template <typename Table, size_t N>
-void AddKeys(const Table (&table)[N], std::vector<std::string>& keys) {
-  for (const Table& entry : table) keys.emplace_back(entry.key);
+namespace {
+
+// A record made whole from `object` (member names in messages carry `prefix`): every field the
+// object does not name keeps its initial value.
+template <typename Record>
+Record ReadRecord(const MemberTable<Record>& table, const json& object, const std::string& prefix) {
+  MemberReader reader(object, prefix);
+  RequireKnown(reader, table);
+  RecordPatch<Record> patch;
+  ReadMembers(table, reader, patch);
+  Record record;
+  patch.Apply(record);
+  return record;
 }
 
 }  // namespace
 
 kvPacketStats ReadPacketStats(const json& object) {
-  static const std::vector<std::string> known = [] {
-    std::vector<std::string> keys{kLargestBytes};
-    AddKeys(kPacketCounters, keys);
-    return keys;
-  }();
-  MemberReader reader(object, "stats.");
-  reader.RequireKnown(known);
-  kvPacketStats stats;
-  for (const Counter64& counter : kPacketCounters)
-    reader.ReadUnsigned(counter.key, stats.*counter.field);
-  reader.ReadUnsigned(kLargestBytes, stats.pkt_maxlen);
-  return stats;
+  return ReadRecord(kPacketStatsMembers, object, "stats.");
 }
 
 kvInstanceStatus ReadInstanceStatus(const json& object) {
-  static const std::vector<std::string> known = [] {
-    std::vector<std::string> keys;
-    AddKeys(kStatus32, keys);
-    AddKeys(kStatus64, keys);
-    AddKeys(kStatusTimes, keys);
-    AddKeys(kStatusFlags, keys);
-    return keys;
-  }();
-  MemberReader reader(object, "status.");
-  reader.RequireKnown(known);
-  kvInstanceStatus status;
-  for (const StatusField32& field : kStatus32) reader.ReadUnsigned(field.key, status.*field.field);
-  for (const StatusField64& field : kStatus64) reader.ReadUnsigned(field.key, status.*field.field);
-  for (const StatusTime& field : kStatusTimes) reader.ReadDouble(field.key, status.*field.field);
-  for (const StatusFlag& field : kStatusFlags) reader.ReadBool(field.key, status.*field.field);
-  return status;
+  return ReadRecord(kInstanceStatusMembers, object, "status.");
 }
 
 json PacketStatsMembers(const kvPacketStats& stats) {
-  json object = json::object();
-  for (const Counter64& counter : kPacketCounters) object[counter.key] = stats.*counter.field;
-  object[kLargestBytes] = stats.pkt_maxlen;
-  return object;
+  return WriteRecord(kPacketStatsMembers, stats);
 }
 
 json InstanceStatusMembers(const kvInstanceStatus& status) {
-  json object = json::object();
-  for (const StatusField32& field : kStatus32) object[field.key] = status.*field.field;
-  for (const StatusField64& field : kStatus64) object[field.key] = status.*field.field;
-  for (const StatusTime& field : kStatusTimes) object[field.key] = status.*field.field;
-  for (const StatusFlag& field : kStatusFlags) object[field.key] = status.*field.field;
-  return object;
+  return WriteRecord(kInstanceStatusMembers, status);
 }
 
 }  // namespace replay

@@ -1,13 +1,17 @@
-// Readers (and writers) of the packet-counter and status records that counter and status ops
-// hand over.
-// They are keyed by the members of the records' encoded documents.
+// The packet-counter and status records of counter and status ops: their tables, readers, writers.
 #pragma once
 
 #include "kv/instance_status.h"
 #include "kv/json.h"
 #include "kv/packet_stats.h"
+#include "tools/scenario/member_table.h"
 
 namespace replay {
+
+// The records' members, keyed by the members of their encoded documents (fields the documents do
+// not show, such as the counters by IP version and the status's epoch and current time, have none).
+extern const MemberTable<kvPacketStats> kPacketStatsMembers;
+extern const MemberTable<kvInstanceStatus> kInstanceStatusMembers;
 
 // A record with every counter 0 but those `object` names ("raw", "ethernet", ... "flow_evicted").
 // Throws ScenarioError for an unknown key, a wrong type or a value out of range.
@@ -17,8 +21,7 @@ kvPacketStats ReadPacketStats(const json& object);
 // "fhc_status"). Throws ScenarioError as above.
 kvInstanceStatus ReadInstanceStatus(const json& object);
 
-// The inverses: every member the readers know, so that reading the object back gives the record
-// (fields the documents do not show, such as the status's epoch and current time, are left out).
+// The inverses: every member the readers know, so that reading the object back gives the record.
 json PacketStatsMembers(const kvPacketStats& stats);
 json InstanceStatusMembers(const kvInstanceStatus& status);
 

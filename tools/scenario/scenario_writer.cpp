@@ -7,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "tools/scenario/record_members.h"
+#include "tools/scenario/flow_members.h"
+#include "tools/scenario/interface_members.h"
 #include "tools/scenario/record_readers.h"
 
 namespace replay {
