@@ -61,7 +61,7 @@ def ethernet_frames():
     # The same endpoints on VLAN 101: another flow.
     frames.append(eth(True) / Dot1Q(vlan=101) / IP(src=a4, dst=b4) /
                   UDP(sport=40000, dport=53) / Raw(b"q" * 30))
-    # TCP closed by FIN both ways inside 802.1ad 200 / 802.1Q 300 (the outer tag counts).
+    # TCP closed by FIN both ways inside 802.1ad 200 / 802.1Q 300 (the inner tag counts).
     for src, dst, segment in tcp_session(a4, b4, 41000, 443):
         frames.append(eth(src == a4) / Dot1AD(vlan=200) / Dot1Q(vlan=300) /
                       IP(src=src, dst=dst, tos=10 << 2) / segment)

@@ -6,7 +6,7 @@ openssl, curl, python http.server and dig clients and servers; needs root and tc
 example capture examples/loopback.pcap, and the sample captures Debian's python3-dpkt and
 golang-github-google-gopacket-dev ship (Ethernet, PPPoE, BSD loopback, pcapng corner cases,
 damaged files). For every capture tshark's frames are grouped by flow identity (IP version,
-protocol, outermost VLAN, both endpoints) and each group must be exactly one flow of the
+protocol, innermost VLAN, both endpoints) and each group must be exactly one flow of the
 tool, with one "flow" and one "flow_purge" document whose members agree with the frames:
 addresses, ports, VLAN, DSCP, MACs, the local side and the origin, first and last frame times,
 packets and frame bytes per direction, the purge reason. How far libpcap reads a damaged file is

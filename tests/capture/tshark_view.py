@@ -1,5 +1,5 @@
 """What tshark reads in a capture: its frames, grouped into conversations the way a flow is keyed
-(IP version, protocol, outermost VLAN, both endpoints), and its own conversation tables.
+(IP version, protocol, innermost VLAN, both endpoints), and its own conversation tables.
 
 tshark and tcpdump are the references here: nothing in this file knows how korvel-replay decodes.
 """
@@ -7,7 +7,7 @@ tshark and tcpdump are the references here: nothing in this file knows how korve
 import ipaddress
 import subprocess
 
-# Fields, in the order tshark prints them; the first occurrence of each (the outermost layer).
+# Fields, in the order tshark prints them; every occurrence of each, the outermost layer's first.
 FIELDS = ["frame.number", "frame.interface_id", "frame.time_epoch", "frame.len", "frame.protocols",
           "ip.src", "ip.dst", "ipv6.src", "ipv6.dst", "ip.proto",
           "tcp.srcport", "tcp.dstport", "udp.srcport", "udp.dstport",
@@ -33,7 +33,8 @@ class Frame:
     """One frame that carries IP, as tshark decodes its outermost IP layer."""
 
     def __init__(self, values):
-        row = dict(zip(FIELDS, values))
+        every = dict(zip(FIELDS, (value.split(",") for value in values)))
+        row = {field: occurrences[0] for field, occurrences in every.items()}
         self.number = int(row["frame.number"])
         self.time_us = epoch_to_us(row["frame.time_epoch"])
         self.length = int(row["frame.len"])
@@ -64,10 +65,9 @@ class Frame:
             self.src_port, self.dst_port = int(row[name + ".srcport"]), int(row[name + ".dstport"])
         self.fin = row["tcp.flags.fin"] in ("1", "True") and self.protocol == TCP
         self.rst = row["tcp.flags.reset"] in ("1", "True") and self.protocol == TCP
-        # The outermost tag: an 802.1ad service tag is a layer of its own for tshark.
+        # The innermost tag: an 802.1ad service tag is a layer of its own for tshark.
         tags = [name for name in layers[:ip_layer] if name in ("vlan", "ieee8021ad")]
-        self.vlan = int(row[("vlan" if tags[0] == "vlan" else "ieee8021ad") + ".id"]) if tags \
-            else 0
+        self.vlan = int(every[tags[-1] + ".id"][tags.count(tags[-1]) - 1]) if tags else 0
         self.ethernet = layers[0] == "eth"
         self.src_mac = row["eth.src"].lower() if self.ethernet else ""
         self.dst_mac = row["eth.dst"].lower() if self.ethernet else ""
@@ -146,7 +146,7 @@ def read_frames(path, limit=None):
     with open(path, "rb") as handle:
         pcapng = handle.read(4) == PCAPNG_MAGIC
     command = ["tshark", "-r", path] + TSHARK_OPTIONS + ["-T", "fields", "-E", "separator=/t",
-                                                         "-E", "occurrence=f"]
+                                                         "-E", "occurrence=a"]
     for field in FIELDS:
         command += ["-e", field]
     result = subprocess.run(command, capture_output=True, text=True, check=False)

@@ -1,5 +1,6 @@
 // Capture input: the files that cannot be played and their messages, a file damaged in the
-// middle, standard input, streams, pcapng, and several files merged in timestamp order.
+// middle or after its first record, captures without a flow, standard input, streams, pcapng,
+// and several files merged in timestamp order.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -114,6 +115,47 @@ TEST(CaptureInputTest, DamagedFilePlaysEverythingBeforeTheDamageThenTellsIt) {
   EXPECT_EQ(updates[0]->interface_stats.at(0).second.pkt_raw +
                 updates[1]->interface_stats.at(0).second.pkt_raw,
             2u);
+}
+
+TEST(CaptureInputTest, LastUpdateCountsEveryFrameReadWithOrWithoutFlows) {
+  const Bytes arp = Ether(Mac(2), Mac(1), 0x0806, Bytes(28));  // 42 bytes
+  Bytes bad = Udp4("10.0.0.1", "10.0.0.2", 1, 2);              // 46 bytes
+  bad[14] = 0x43;                                              // IPv4 header length 12
+  const Bytes frag = EthFrame(1, 2, Ipv4("10.0.0.1", "10.0.0.2", 17, Bytes(8), 0, 0x0010));
+  const Bytes udp = Udp4("10.0.0.1", "10.0.0.2", 1000, 53);
+  // Frames a second apart (`cut`: the last loses 10 bytes), the flows, and the last update's raw,
+  // ethernet, discarded, discarded bytes, fragmented, ip and udp counters.
+  const struct {
+    const char* name;
+    std::vector<Bytes> frames;
+    bool cut;
+    size_t flows;
+    std::vector<uint64_t> counters;
+  } cases[] = {
+      {"ARP only", {arp, arp, arp}, false, 0, {3, 0, 3, 126, 0, 0, 0}},
+      {"malformed only", {bad, bad}, false, 0, {2, 0, 2, 92, 0, 0, 0}},
+      {"fragments after the first only", {frag, frag}, false, 0, {2, 2, 0, 0, 2, 2, 2}},
+      {"a flow's record, then damage", {udp, udp}, true, 1, {1, 1, 0, 0, 0, 1, 1}},
+      {"an ARP record, then damage", {arp, udp}, true, 0, {1, 0, 1, 42, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Frame> frames;
+    for (const Bytes& bytes : c.frames) frames.push_back({kT0 + frames.size() * kSecond, bytes});
+    OneFile file(frames);
+    const std::string bytes = ReadFile(file.Path());
+    if (c.cut) WriteFile(file.Path(), bytes.substr(0, bytes.size() - 10));
+    auto played = Play({file.Spec()});
+    const char* damage = ": truncated dump file; tried to read 46 captured bytes, only got 36";
+    EXPECT_EQ(played->error, c.cut ? file.Path() + damage : "");
+    EXPECT_EQ(played->recorder.Of(Delivered::kNew).size(), c.flows);
+    const auto updates = played->recorder.Of(Delivered::kUpdate);
+    ASSERT_EQ(updates.size(), 1u);
+    const kvPacketStats& s = updates[0]->global_stats;
+    EXPECT_EQ((std::vector<uint64_t>{s.pkt_raw, s.pkt_eth, s.pkt_discard, s.pkt_discard_bytes,
+                                     s.pkt_frags, s.pkt_ip, s.pkt_udp}),
+              c.counters);
+  }
 }
 
 // The bytes of a small pcapng file: a section, an Ethernet interface and one enhanced packet.

@@ -24,7 +24,7 @@ struct DecodedPacket {
   bool has_macs = false;  // Ethernet header present
   uint8_t src_mac[6] = {};
   uint8_t dst_mac[6] = {};
-  uint16_t vlan_id = 0;  // outermost tag; 0 untagged
+  uint16_t vlan_id = 0;  // innermost tag; 0 untagged
 
   // The flow's IP packet (the inner one of a GTP-U tunnel).
   uint8_t ip_version = 0;

@@ -111,7 +111,8 @@ class Decoder {
         case kEtherQinQ:
         case kEtherQinQOld:
           if (!w.Has(kVlanTag)) return DecodeResult::kDiscarded;
-          if (!seen.vlan) out.vlan_id = Be16(w.data) & kVlanIdMask;
+          // Each tag replaces the one outside it: the innermost (customer) tag is the flow's.
+          out.vlan_id = Be16(w.data) & kVlanIdMask;
           seen.vlan = true;
           type = Be16(w.data + 2);
           w = w.Skip(kVlanTag);
