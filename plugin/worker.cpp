@@ -42,6 +42,9 @@ void* kppPlugin::Entry() {
       worker_looking.store(true);
       if (!TakeBatch()) {
         if (work_queue.empty() && ShouldTerminate()) {
+          // An update that no flow event followed (the daemon ends after an update without a
+          // flow left to purge) still has its payloads sent: nothing would send them later.
+          FinishUpdate();
           // What the last, unfinished update lost is still reported.
           LogDroppedEvents();
           failures.Summarize();
@@ -59,9 +62,8 @@ void* kppPlugin::Entry() {
   }
 }
 
-// The thread lock is taken once here, once per pass: the replay tool's sync counts the worker's
-// acquisitions of it (tools/player/scenario_player.cpp), and tests/plugin/thread_lock_test.cpp
-// pins how many each kind of pass takes.
+// The thread lock is taken once here, once per pass; the replay tool learns from its release that
+// a pass has begun or ended.
 bool kppPlugin::TakeBatch() {
   bool traded;
   {
@@ -217,7 +219,7 @@ void kppPlugin::FinishUpdate() {
   failures.Summarize();
 }
 
-// Takes the thread lock once; counted by the replay tool's sync like the one of TakeBatch.
+// Takes the thread lock once, to read and reset the count.
 void kppPlugin::LogDroppedEvents() {
   uint64_t dropped;
   size_t limit;

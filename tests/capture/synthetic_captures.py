@@ -1,6 +1,7 @@
 """Captures written offline with scapy (nothing is sent) for what the real ones lack: 802.1Q and
 802.1ad tags, DSCP, IPv6 extension headers, resets, Linux cooked v1 and raw IP link types, and
-frames a tracker must skip. tshark decodes them for the checks like any other capture."""
+frames a tracker must skip, also alone in a capture. tshark decodes them for the checks like any
+other capture."""
 
 import logging
 import os
@@ -8,7 +9,7 @@ import os
 # scapy warns when one file mixes IPv4 and IPv6 layers under the raw IP link type; they are meant.
 logging.getLogger("scapy.runtime").setLevel(logging.ERROR)
 
-from scapy.all import (CookedLinux, Dot1AD, Dot1Q, Ether, ICMP, ICMPv6EchoReply,
+from scapy.all import (ARP, CookedLinux, Dot1AD, Dot1Q, Ether, ICMP, ICMPv6EchoReply,
                        ICMPv6EchoRequest, IP, IPv6, IPv6ExtHdrDestOpt, IPv6ExtHdrHopByHop,
                        Raw, TCP, UDP, wrpcap)  # noqa: E402
 
@@ -116,12 +117,19 @@ def raw_ip_frames():
     return frames
 
 
+def no_flow_frames():
+    """Frames of which none makes a flow: the capture still ends with an update counting them."""
+    return [Ether(src=A_MAC, dst="ff:ff:ff:ff:ff:ff") / ARP(psrc="10.0.0.1", pdst="10.0.0.2"),
+            Ether(src=B_MAC, dst=A_MAC) / ARP(op=2, psrc="10.0.0.2", pdst="10.0.0.1")]
+
+
 def write_all(directory):
     """Writes the synthetic captures; returns their paths."""
     paths = {}
     for name, frames, linktype in (("tagged-ethernet.pcap", ethernet_frames(), None),
                                    ("cooked-v1.pcap", cooked_frames(), LINKTYPE_LINUX_SLL),
-                                   ("raw-ip.pcap", raw_ip_frames(), LINKTYPE_RAW)):
+                                   ("raw-ip.pcap", raw_ip_frames(), LINKTYPE_RAW),
+                                   ("no-flow.pcap", no_flow_frames(), None)):
         path = os.path.join(directory, name)
         if linktype is None:
             wrpcap(path, stamp(frames))

@@ -235,6 +235,28 @@ TEST_F(UpdateEndTest, FlowStreamsOnlySendsNoPeriodicPayloadButEmptiesTheDocument
   EXPECT_TRUE(plugin->json_endpoints.is_null());
 }
 
+// The daemon ends after an update with no flow event after it: the worker sends its payloads
+// before it ends, once.
+TEST_F(UpdateEndTest, PendingUpdateIsSentWhenTheWorkerEnds) {
+  Start(R"({"sinks": {"s": {"c": {"types": ["stream-stats"]}}}})");
+  kvPacketStats stats;
+  stats.pkt_raw = 3;
+  stats.pkt_discard = 3;
+  kppPlugin::Interfaces interfaces{{"eth0", lan}};
+  plugin->DispatchProcessorEvent(kvPluginProcessor::EVENT_INTERFACES, &interfaces);
+  plugin->DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_INTERFACE_STATS, "eth0", &stats);
+  plugin->DispatchProcessorEvent(kvPluginProcessor::EVENT_PKT_GLOBAL_STATS, &stats);
+  plugin->DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE);
+  Stop();
+  EXPECT_EQ(Types(),
+            (std::vector<std::string>{"s/c:agent_status", "s/c:interfaces", "s/c:endpoints",
+                                      "s/c:interface_stats", "s/c:global_stats"}));
+  EXPECT_FALSE(plugin->dispatch_pending.load());
+  const json global_stats = sink.Calls().back().payload;
+  EXPECT_EQ(global_stats.at("raw"), 3);
+  EXPECT_EQ(global_stats.at("discarded"), 3);
+}
+
 TEST_F(UpdateEndTest, PendingUpdateWaitsForAPassThatTookOverAnEvent) {
   Start(R"({"sinks": {"s": {"c": {"types": ["stream-stats"]}}}})");
   plugin->DispatchProcessorEvent(kvPluginProcessor::EVENT_UPDATE_COMPLETE);
