@@ -1,4 +1,5 @@
-// korvel-replay: runs the processor plugin without the daemon, playing a scenario of daemon events.
+// korvel-replay: runs the processor plugin without the daemon, playing a scenario of daemon events
+// or packet captures.
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-// RunReplay: loads the plugin, plays a scenario against it and records every sink call.
+// RunReplay: loads the plugin, plays a scenario or captures through it and records every sink call.
 #pragma once
 
 #include "tools/cli/replay_options.h"

@@ -1,0 +1,81 @@
+// FrameWalk: one frame taken apart header by header, each checked against the captured bytes;
+// the decoder's stages (link layers, IP, transport, GTP-U) are its members, a file each.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "tools/capture/decode/decoded_packet.h"
+#include "tools/capture/decode/packet_decoder.h"
+
+namespace capture {
+
+inline uint16_t Be16(const uint8_t* p) {
+  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+inline uint32_t Be32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+inline uint32_t Le32(const uint8_t* p) {
+  return (uint32_t{p[3]} << 24) | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+}
+
+// A window of a frame: `cap` bytes captured at `data`, of `wire` bytes that were on the wire.
+struct Window {
+  const uint8_t* data;
+  size_t cap;
+  size_t wire;
+
+  bool Has(size_t n) const { return n <= cap; }
+  Window Skip(size_t n) const { return Window{data + n, cap - n, wire - n}; }
+  // The first `n` wire bytes (n <= wire).
+  Window Limit(size_t n) const { return Window{data, std::min(cap, n), n}; }
+};
+
+// What decoding found, beyond the flow's own fields, for the counters.
+struct Seen {
+  bool ethernet = false;
+  bool vlan = false;
+  bool pppoe = false;
+  bool mpls = false;
+  bool fragment = false;
+  uint8_t ip_version = 0;  // outer packet
+  uint8_t protocol = 0;    // outer packet
+  uint64_t ip_bytes = 0;   // outer packet
+};
+
+// Used for one frame by the thread that decodes it.
+class FrameWalk {
+ public:
+  FrameWalk(DecodedPacket& out_, Seen& seen_) : out(out_), seen(seen_) {}
+
+  // The frame of link type `link_type` in `w` (link_layers.cpp).
+  DecodeResult Link(int link_type, Window w);
+
+ private:
+  // Ethernet's payload of ethertype `type`, after tags, PPPoE and MPLS labels (link_layers.cpp).
+  DecodeResult Ether(uint16_t type, Window w);
+
+  // An IP packet of the given version at the start of `w`; `inner` for the packet inside GTP-U
+  // (ip_layers.cpp).
+  DecodeResult Ip(Window w, uint8_t version, bool inner);
+  DecodeResult Ipv4(Window w, bool inner);
+  DecodeResult Ipv6(Window w, bool inner);
+  // Remembers the outer packet for the counters; the inner packet of a tunnel counts nothing.
+  void Note(bool inner, uint8_t version, uint8_t protocol, size_t total, bool fragmented);
+  void SetIpHeader(Window w, size_t total);
+  static void SetAddress(Endpoint& endpoint, const uint8_t* bytes, size_t length);
+
+  // The transport header of an IP packet's `protocol` (transport.cpp).
+  DecodeResult Transport(Window w, uint8_t protocol, bool inner);
+  void SetPayload(Window w);
+
+  // The UDP payload of port 2152 (gtp_user.cpp).
+  DecodeResult Gtp(Window w);
+
+  DecodedPacket& out;
+  Seen& seen;
+};
+
+}  // namespace capture

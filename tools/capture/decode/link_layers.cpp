@@ -1,0 +1,110 @@
+// FrameWalk's link layers: Ethernet, Linux cooked, BSD loopback and raw IP frames, then
+// 802.1Q/802.1ad tags, PPPoE sessions and MPLS labels.
+#include "tools/capture/decode/frame_walk.h"
+
+#include <cstring>
+
+#include "tools/capture/constants.h"
+
+namespace capture {
+
+namespace {
+
+bool IsLoopbackInet6(uint32_t family) {
+  for (uint32_t value : kLoopbackInet6) {
+    if (family == value) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+DecodeResult FrameWalk::Link(int link_type, Window w) {
+  switch (link_type) {
+    case kLinkEthernet: {
+      if (!w.Has(kEthernetHeader)) return DecodeResult::kDiscarded;
+      seen.ethernet = true;
+      out.has_macs = true;
+      std::memcpy(out.dst_mac, w.data, kMacBytes);
+      std::memcpy(out.src_mac, w.data + kMacBytes, kMacBytes);
+      return Ether(Be16(w.data + 12), w.Skip(kEthernetHeader));
+    }
+    case kLinkLinuxSll:
+      if (!w.Has(kSllHeader)) return DecodeResult::kDiscarded;
+      return Ether(Be16(w.data + 14), w.Skip(kSllHeader));
+    case kLinkLinuxSll2:
+      if (!w.Has(kSll2Header)) return DecodeResult::kDiscarded;
+      return Ether(Be16(w.data), w.Skip(kSll2Header));
+    case kLinkNull:
+    case kLinkLoop: {
+      if (!w.Has(kLoopbackHeader)) return DecodeResult::kDiscarded;
+      // The family is in the capturing host's byte order (network order for kLinkLoop): a
+      // value that reads as IPv4 or IPv6 either way is taken.
+      const uint32_t be = Be32(w.data);
+      const uint32_t le = Le32(w.data);
+      const uint32_t family = link_type == kLinkLoop ? be : (be < 0x10000 ? be : le);
+      Window ip = w.Skip(kLoopbackHeader);
+      if (family == kLoopbackInet) return Ip(ip, 4, false);
+      if (IsLoopbackInet6(family)) return Ip(ip, 6, false);
+      return DecodeResult::kDiscarded;
+    }
+    case kLinkRaw12:
+    case kLinkRaw14:
+    case kLinkRaw101:
+      if (!w.Has(1)) return DecodeResult::kDiscarded;
+      return Ip(w, static_cast<uint8_t>(w.data[0] >> 4), false);
+    case kLinkIpv4:
+      return Ip(w, 4, false);
+    case kLinkIpv6:
+      return Ip(w, 6, false);
+    default:
+      return DecodeResult::kDiscarded;
+  }
+}
+
+DecodeResult FrameWalk::Ether(uint16_t type, Window w) {
+  for (int layer = 0; layer < kMaxLinkLayers; layer++) {
+    switch (type) {
+      case kEtherIpv4:
+        return Ip(w, 4, false);
+      case kEtherIpv6:
+        return Ip(w, 6, false);
+      case kEtherVlan:
+      case kEtherQinQ:
+      case kEtherQinQOld:
+        if (!w.Has(kVlanTag)) return DecodeResult::kDiscarded;
+        // Each tag replaces the one outside it: the innermost (customer) tag is the flow's.
+        out.vlan_id = Be16(w.data) & kVlanIdMask;
+        seen.vlan = true;
+        type = Be16(w.data + 2);
+        w = w.Skip(kVlanTag);
+        break;
+      case kEtherPppoeSession: {
+        if (!w.Has(kPppoeSession)) return DecodeResult::kDiscarded;
+        seen.pppoe = true;
+        const uint16_t ppp = Be16(w.data + 6);
+        w = w.Skip(kPppoeSession);
+        if (ppp == kPppIpv4) return Ip(w, 4, false);
+        if (ppp == kPppIpv6) return Ip(w, 6, false);
+        return DecodeResult::kDiscarded;
+      }
+      case kEtherMplsUnicast:
+      case kEtherMplsMulticast: {
+        seen.mpls = true;
+        for (int label = 0;; label++) {
+          if (label >= kMaxLinkLayers || !w.Has(kMplsLabel)) return DecodeResult::kDiscarded;
+          const bool bottom = (w.data[2] & 0x01) != 0;
+          w = w.Skip(kMplsLabel);
+          if (bottom) break;
+        }
+        if (!w.Has(1)) return DecodeResult::kDiscarded;
+        return Ip(w, static_cast<uint8_t>(w.data[0] >> 4), false);
+      }
+      default:
+        return DecodeResult::kDiscarded;
+    }
+  }
+  return DecodeResult::kDiscarded;
+}
+
+}  // namespace capture

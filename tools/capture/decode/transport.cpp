@@ -1,0 +1,51 @@
+// FrameWalk's transport layer: the TCP, UDP and ICMP headers a flow is tracked by.
+#include "tools/capture/decode/frame_walk.h"
+
+#include "tools/capture/constants.h"
+
+namespace capture {
+
+DecodeResult FrameWalk::Transport(Window w, uint8_t protocol, bool inner) {
+  switch (protocol) {
+    case kProtoTcp: {
+      if (!w.Has(kTcpMinHeader)) return DecodeResult::kDiscarded;
+      const size_t header = static_cast<size_t>(w.data[12] >> 4) * 4;
+      if (header < kTcpMinHeader || header > w.wire) return DecodeResult::kDiscarded;
+      out.src.port = Be16(w.data);
+      out.dst.port = Be16(w.data + 2);
+      out.tcp_seq = Be32(w.data + 4);
+      out.tcp_flags = w.data[13];
+      out.tcp_length = static_cast<uint32_t>(w.wire - header) +
+                       ((out.tcp_flags & kTcpSyn) ? 1 : 0) + ((out.tcp_flags & kTcpFin) ? 1 : 0);
+      if (w.Has(header)) SetPayload(w.Skip(header));
+      return DecodeResult::kFlow;
+    }
+    case kProtoUdp: {
+      if (!w.Has(kUdpHeader)) return DecodeResult::kDiscarded;
+      out.src.port = Be16(w.data);
+      out.dst.port = Be16(w.data + 2);
+      if (!inner && (out.src.port == kGtpUserPort || out.dst.port == kGtpUserPort)) {
+        size_t length = Be16(w.data + 4);
+        if (length < kUdpHeader || length > w.wire) length = w.wire;
+        return Gtp(w.Limit(length).Skip(kUdpHeader));
+      }
+      size_t length = Be16(w.data + 4);
+      if (length < kUdpHeader || length > w.wire) length = w.wire;
+      SetPayload(w.Limit(length).Skip(kUdpHeader));
+      return DecodeResult::kFlow;
+    }
+    case kProtoIcmp:
+    case kProtoIcmpv6:
+      if (!w.Has(kIcmpHeader)) return DecodeResult::kDiscarded;
+      return DecodeResult::kFlow;
+    default:
+      return DecodeResult::kFlow;
+  }
+}
+
+void FrameWalk::SetPayload(Window w) {
+  out.payload = w.data;
+  out.payload_captured = static_cast<uint32_t>(w.cap);
+}
+
+}  // namespace capture
