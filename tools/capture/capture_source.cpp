@@ -16,7 +16,6 @@ class CaptureRun {
  public:
   CaptureRun(std::vector<InterfaceSpec> specs, const TrackerSettings& settings, size_t buckets)
       : flow_map(buckets) {
-    std::vector<std::string> names;
     tracked.reserve(specs.size());
     for (InterfaceSpec& spec : specs) {
       const std::string name = InterfaceName(spec);
@@ -39,14 +38,13 @@ class CaptureRun {
       }
       iface.record = record;
       interfaces.emplace(name, record);
-      names.push_back(name);
       tracked.push_back(std::move(iface));
       files.Add(std::make_unique<CaptureReader>(spec));
       spec.stream = nullptr;  // the reader owns it now
     }
     tracker = std::make_unique<FlowTracker>(settings, flow_map, tracked);
     cycle = std::make_unique<UpdateCycle>(settings.update_interval_s, *tracker, flow_map,
-                                          interfaces, std::move(names), tracked);
+                                          interfaces, tracked);
   }
 
   void Open() {

@@ -10,11 +10,10 @@ namespace capture {
 
 UpdateCycle::UpdateCycle(uint32_t update_interval_s, FlowTracker& tracker_, kvFlowMap& flow_map_,
                          std::map<std::string, std::shared_ptr<kvInterface>>& interfaces_,
-                         std::vector<std::string> names_, std::vector<TrackedInterface>& tracked_)
+                         std::vector<TrackedInterface>& tracked_)
     : tracker(tracker_),
       flow_map(flow_map_),
       interfaces(interfaces_),
-      names(std::move(names_)),
       tracked(tracked_),
       interval_us(uint64_t{std::max<uint32_t>(update_interval_s, 1)} * kMicrosPerSecond) {}
 
@@ -59,10 +58,10 @@ void UpdateCycle::Update(uint64_t time_us, DaemonEvents& events) {
   const FlowCounts counts = tracker.PublishUpdate(update.ready, events);
 
   update.interface_stats.reserve(tracked.size());
-  for (size_t i = 0; i < tracked.size(); i++) {
-    update.interface_stats.emplace_back(names[i], tracked[i].stats);
-    AddCounters(update.global_stats, tracked[i].stats);
-    tracked[i].stats = kvPacketStats{};
+  for (TrackedInterface& iface : tracked) {
+    update.interface_stats.emplace_back(iface.record->name, iface.stats);
+    AddCounters(update.global_stats, iface.stats);
+    iface.stats = kvPacketStats{};
   }
   FillStatus(counts, time_us, update.status);
   frames_at_update = frames;

@@ -19,11 +19,10 @@ namespace capture {
 // Used by the one thread that plays the capture.
 class UpdateCycle {
  public:
-  // `names` are the interfaces' names in the order of `tracked`, which is the order of the
-  // interface counters in each update.
+  // Each update's interface counters come in the order of `tracked`.
   UpdateCycle(uint32_t update_interval_s, FlowTracker& tracker, kvFlowMap& flow_map,
               std::map<std::string, std::shared_ptr<kvInterface>>& interfaces,
-              std::vector<std::string> names, std::vector<TrackedInterface>& tracked);
+              std::vector<TrackedInterface>& tracked);
 
   // A frame read at `now_us` (the capture clock, never behind an earlier call): the first one
   // starts the cycle; the updates and expiries due before it run first, in time order, an update
@@ -42,7 +41,6 @@ class UpdateCycle {
   FlowTracker& tracker;
   kvFlowMap& flow_map;
   std::map<std::string, std::shared_ptr<kvInterface>>& interfaces;
-  const std::vector<std::string> names;
   std::vector<TrackedInterface>& tracked;
   const uint64_t interval_us;
 
