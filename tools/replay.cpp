@@ -74,9 +74,7 @@ std::string CaptureName(const CaptureOptions& capture) {
 
 int RunReplay(const ReplayOptions& options) {
   Console console(!options.quiet && isatty(STDERR_FILENO) == 1);
-  auto report = [&console](const std::string& message) {
-    console.Line(std::string(kProgramName) + ": " + message);
-  };
+  auto report = [&console](const std::string& message) { console.Report(message); };
   // Everything that can be refused is, before anything is played.
   auto refuse = [&report](const std::string& error, int status) {
     report(error);

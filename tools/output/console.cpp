@@ -25,6 +25,10 @@ void Console::Erase() {
   shown = false;
 }
 
+void Console::Report(const std::string& message) {
+  Line(std::string(kProgramName) + ": " + message);
+}
+
 void Console::Line(const std::string& text) {
   std::lock_guard<std::mutex> guard(lock);
   Erase();

@@ -19,6 +19,8 @@ class Console {
 
   // Writes `text` as a whole line (a newline is added when missing), above the progress line.
   void Line(const std::string& text);
+  // A message of the tool's own: Line() of "korvel-replay: " and `message`.
+  void Report(const std::string& message);
   // Redraws the progress line when playing has gone on long enough and it is due.
   void Progress(uint64_t ops, uint64_t calls);
   // Erases the progress line for good.

@@ -24,8 +24,7 @@ void CapturePlayer::CallPlugin(const char* what, const std::function<void()>& ca
     events_delivered++;
     return;
   }
-  console.Line(std::string(kProgramName) + ": " + settings.source_name + ": " + what +
-               ": the plugin threw: " + error);
+  console.Report(settings.source_name + ": " + what + ": the plugin threw: " + error);
 }
 
 void CapturePlayer::FlowEvent(kvPluginProcessor::Event event, const std::string& key,

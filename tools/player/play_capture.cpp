@@ -11,9 +11,7 @@ PlayOutcome PlayCapture(const PlayContext& context, capture::CaptureSource& sour
                         const CapturePlayerSettings& settings, size_t buckets,
                         ScenarioWriter* scenario) {
   const std::string& name = settings.source_name;
-  auto report = [&context](const std::string& message) {
-    context.console.Line(std::string(kProgramName) + ": " + message);
-  };
+  auto report = [&context](const std::string& message) { context.console.Report(message); };
   uint64_t delivered = 0;
   context.worker.SetProgress([&] { context.console.Progress(delivered, context.sinks.Count()); });
   struct ProgressReset {

@@ -14,8 +14,8 @@ PlayOutcome PlayScenario(const PlayContext& context, DaemonState& state, std::is
                         settings);
   ScenarioReader reader(input);
   auto report = [&](const std::string& message) {
-    context.console.Line(std::string(kProgramName) + ": " + settings.scenario_name + ":" +
-                         std::to_string(reader.LineNumber()) + ": " + message);
+    context.console.Report(settings.scenario_name + ":" + std::to_string(reader.LineNumber()) +
+                           ": " + message);
   };
   PlayOutcome outcome;
   try {

@@ -92,8 +92,8 @@ void ScenarioPlayer::Play(const ScenarioOp& op) {
 void ScenarioPlayer::CallPlugin(const ScenarioOp& op, const std::function<void()>& call) {
   std::string error;
   if (PluginCall(call, error)) return;
-  console.Line(std::string(kProgramName) + ": " + settings.scenario_name + ":" +
-               std::to_string(op.line) + ": " + op.name + ": the plugin threw: " + error);
+  console.Report(settings.scenario_name + ":" + std::to_string(op.line) + ": " + op.name +
+                 ": the plugin threw: " + error);
 }
 
 kvPluginProcessor::Event ScenarioPlayer::EventValue(const ScenarioOp& op, uint32_t value) {
