@@ -34,6 +34,8 @@ NDPI_CSV = HEADER + "\n".join([
     "3,17,104.000,107.0,3.0,10.0.0.1,5000,10.0.0.2,6000,0,Unknown,,4,400,0,0,0,0,1.0,Upload,0",
     "4,6,105.000,106.0,1.0,fd00::1,1234,fd00::2,80,7,HTTP,inner.example,1,80,0,1,90,0,0.0,"
     "Mixed,0",
+    "5,17,105.000,106.0,1.0,2600:1900:4160:5999::19::,1,fd00::2,2,0,Unknown,,1,80,0,1,90,0,0.0,"
+    "Mixed,0",
 ]) + "\n"
 
 
@@ -119,6 +121,12 @@ CAPTURE = pcap(ipv4(41, "192.0.2.1", "192.0.2.2", ipv6_tcp("fd00::1", "fd00::2",
 
 
 class CsvRows(unittest.TestCase):
+    def test_a_row_with_an_address_cut_short_is_left_out_and_named(self):
+        errors = []
+        self.assertEqual(len(cn.read_ndpi_csv(NDPI_CSV, errors)), 5)
+        self.assertEqual(errors, ["'2600:1900:4160:5999::19::' does not appear to be an IPv4 "
+                                  "or IPv6 address"])
+
     def test_a_server_name_with_a_comma_keeps_the_counters_in_place(self):
         flows = cn.read_ndpi_csv(NDPI_CSV)
         got = [(f.key, f.proto_name, f.app_name, f.host, f.packets, f.bytes) for f in flows[:3]]
@@ -158,7 +166,8 @@ class Comparison(unittest.TestCase):
         got = cn.compare(cn.read_ndpi_csv(NDPI_CSV), cn.read_tool_output(TOOL_JSONL), scan, NAMES)
         expected = {"ndpi_flows": 5, "tool_flows": 6, "matched": 4,
                     "only_ndpi": {"tunnel 6in4": 1},
-                    "only_tool": {"split flow (idle times, TCP closes)": 1, "tunnel carrier 6in4": 1},
+                    "only_tool": {"split flow (idle times, TCP closes)": 1,
+                                  "tunnel carrier 6in4": 1},
                     "protocol_agreement": 4, "application_named": 2,
                     "application_agreement": 1, "application_mismatches": {"WhatsApp / Unknown": 1},
                     "host_named": 2, "host_agreement": 2, "tunnel_flows": 1,
