@@ -34,6 +34,8 @@ NDPI_CSV = HEADER + "\n".join([
     "3,17,104.000,107.0,3.0,10.0.0.1,5000,10.0.0.2,6000,0,Unknown,,4,400,0,0,0,0,1.0,Upload,0",
     "4,6,105.000,106.0,1.0,fd00::1,1234,fd00::2,80,7,HTTP,inner.example,1,80,0,1,90,0,0.0,"
     "Mixed,0",
+    "6,6,107.000,108.0,1.0,10.0.0.1,2222,10.0.0.22,22,92,SSH,SSH-2.0-OpenSSH_5.3,1,80,0,1,90,0,"
+    "0.0,Mixed,0",
     "5,17,105.000,106.0,1.0,2600:1900:4160:5999::19::,1,fd00::2,2,0,Unknown,,1,80,0,1,90,0,0.0,"
     "Mixed,0",
 ]) + "\n"
@@ -84,6 +86,11 @@ TOOL_JSONL = "\n".join([
     doc("flow", "d4", None, **ident(17, "10.0.0.1", 5000, "10.0.0.2", 6000, 180000),
         detected_protocol_name="Unknown"),
     doc("flow_purge", "d4", None, **totals(5, 0, 500, 0)),
+    # SSH: the reader's server name column holds the client's agent.
+    doc("flow_dpi_complete", "d6", None, **ident(6, "10.0.0.1", 2222, "10.0.0.22", 22, 107000),
+        detected_protocol_name="SSH", detected_application_name="Unknown",
+        ssh={"client": "SSH-2.0-OpenSSH_5.3", "server": "SSH-2.0-dropbear"}),
+    doc("flow_purge", "d6", None, **totals(1, 1, 80, 90)),
     # The 6in4 carrier, which the reader opens.
     doc("flow", "d5", None, **ident(41, "192.0.2.1", 0, "192.0.2.2", 0, 105000),
         detected_protocol_name="IPinIP"),
@@ -123,7 +130,7 @@ CAPTURE = pcap(ipv4(41, "192.0.2.1", "192.0.2.2", ipv6_tcp("fd00::1", "fd00::2",
 class CsvRows(unittest.TestCase):
     def test_a_row_with_an_address_cut_short_is_left_out_and_named(self):
         errors = []
-        self.assertEqual(len(cn.read_ndpi_csv(NDPI_CSV, errors)), 5)
+        self.assertEqual(len(cn.read_ndpi_csv(NDPI_CSV, errors)), 6)
         self.assertEqual(errors, ["'2600:1900:4160:5999::19::' does not appear to be an IPv4 "
                                   "or IPv6 address"])
 
@@ -148,6 +155,7 @@ class ToolDocuments(unittest.TestCase):
                                (1, "ICMP", "Unknown", (2, 1), 102.0, 0),
                                (17, "Unknown", "Unknown", (4, 0), 104.0, 6000),
                                (17, "Unknown", "Unknown", (5, 0), 180.0, 6000),
+                               (6, "SSH", "Unknown", (1, 1), 107.0, 22),
                                (41, "IPinIP", "Unknown", (1, 1), 105.0, 0)])
 
 
@@ -164,20 +172,20 @@ class Comparison(unittest.TestCase):
     def test_counts(self):
         scan = cn.CaptureScan().scan(CAPTURE)
         got = cn.compare(cn.read_ndpi_csv(NDPI_CSV), cn.read_tool_output(TOOL_JSONL), scan, NAMES)
-        expected = {"ndpi_flows": 5, "tool_flows": 6, "matched": 4,
+        expected = {"ndpi_flows": 6, "tool_flows": 7, "matched": 5,
                     "only_ndpi": {"tunnel 6in4": 1},
                     "only_tool": {"split flow (idle times, TCP closes)": 1,
                                   "tunnel carrier 6in4": 1},
-                    "protocol_agreement": 4, "application_named": 2,
+                    "protocol_agreement": 5, "application_named": 2,
                     "application_agreement": 1, "application_mismatches": {"WhatsApp / Unknown": 1},
-                    "host_named": 2, "host_agreement": 2, "tunnel_flows": 1,
+                    "host_named": 3, "host_agreement": 3, "tunnel_flows": 1,
                     "tunnel_flows_missing": 1, "packets_differ": 1, "packets_difference": 1,
                     "bytes_differ": 2, "bytes_difference": 99}
         self.assertEqual({k: got[k] for k in expected}, expected)
 
     def test_a_refused_capture_costs_every_flow_its_reason(self):
         got = cn.compare(cn.read_ndpi_csv(NDPI_CSV), [], cn.CaptureScan(), NAMES, "link type")
-        self.assertEqual(got["only_ndpi"], {"link type": 5})
+        self.assertEqual(got["only_ndpi"], {"link type": 6})
 
     def test_goals(self):
         total = cn.new_counts()
