@@ -9,8 +9,10 @@ import importlib.util
 import json
 import os
 import struct
+import sys
 import unittest
 
+sys.dont_write_bytecode = True  # no __pycache__ beside the script in the source tree
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
                       "compare-ndpi")
 _LOADER = importlib.machinery.SourceFileLoader("compare_ndpi", SCRIPT)
