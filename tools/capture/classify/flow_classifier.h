@@ -44,7 +44,6 @@ class FlowClassifier {
   void NameFromDns(uint8_t version, const uint8_t* server, uint64_t now_us, kvFlow& flow) const;
 
   const NdpiProtocolMap& Map() const { return map; }
-  const ApplicationTable& Applications() const { return apps; }
   const DnsNameCache& DnsNames() const { return dns_names; }
 
  private:
