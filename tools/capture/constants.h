@@ -106,7 +106,6 @@ constexpr size_t kDpiMaxAlpnEntries = 16;
 // Addresses from DNS answers remembered with their query name, and for how long after the answer.
 constexpr size_t kDnsCacheEntries = 65536;
 constexpr uint64_t kDnsCacheLifetimeUs = uint64_t{600} * 1000000;
-constexpr uint16_t kDnsPort = 53;
 // Answer records read from one DNS response.
 constexpr int kDnsMaxAnswers = 64;
 

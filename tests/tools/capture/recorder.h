@@ -111,6 +111,8 @@ struct DpiSnapshot {
   uint32_t application = 0;
   std::string application_name;
   bool guessed = false;
+  bool updated = false;
+  kvFlow::Category category;
   uint32_t packets = 0;
   std::string host_server_name, dns_host_name, user_agent, http_url;
   std::string ssh_client, ssh_server;
@@ -127,6 +129,8 @@ struct DpiSnapshot {
     s.application = flow.detected_application;
     s.application_name = flow.detected_application_name;
     s.guessed = flow.detection_guessed;
+    s.updated = flow.detection_updated;
+    s.category = flow.category;
     s.packets = flow.stats.detection_packets;
     s.host_server_name = flow.host_server_name;
     s.dns_host_name = flow.dns_host_name;

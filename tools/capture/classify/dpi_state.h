@@ -18,6 +18,7 @@ struct DpiState {
   bool known = false;     // a protocol has been reported
   bool guessed = false;   // the result is nDPI's guess
   bool complete = false;  // detection has ended (event 8 delivered)
+  bool updated = false;   // a later packet changed a result already reported
   SshFirst ssh_first = SshFirst::kUnknown;
 };
 

@@ -52,14 +52,15 @@ uint64_t DetectedDigest(uint64_t first, kvProto::Id protocol, const std::string&
 
 }  // namespace
 
-FlowClassifier::FlowClassifier() : map(module), dns_names(kDnsCacheEntries, kDnsCacheLifetimeUs) {}
+FlowClassifier::FlowClassifier()
+    : map(module), apps(module, map), dns_names(kDnsCacheEntries, kDnsCacheLifetimeUs) {}
 
 DpiStep FlowClassifier::Feed(DpiState& state, const DecodedPacket& packet, bool from_client,
                              uint64_t now_us) {
-  if (packet.protocol == kProtoUdp && packet.src.port == kDnsPort && packet.payload) {
-    LearnDns(packet, now_us);
+  if (state.complete || !packet.ip_header || packet.ip_captured == 0) {
+    LearnDns(state, packet, now_us);
+    return DpiStep::kNone;
   }
-  if (state.complete || !packet.ip_header || packet.ip_captured == 0) return DpiStep::kNone;
   if (!state.ndpi) state.ndpi = NdpiModule::NewFlow();
   if (state.ssh_first == SshFirst::kUnknown && packet.payload &&
       packet.payload_captured >= kSshBannerBytes &&
@@ -84,6 +85,7 @@ DpiStep FlowClassifier::Feed(DpiState& state, const DecodedPacket& packet, bool 
     complete = true;
   }
   DpiStep step = Result(state, result);
+  LearnDns(state, packet, now_us);
   if (complete) {
     state.complete = true;
     step = DpiStep::kComplete;
@@ -107,6 +109,9 @@ DpiStep FlowClassifier::Result(DpiState& state, const ndpi_protocol& result) {
       (state.known && result.master_protocol == state.master && result.app_protocol == state.app)) {
     return DpiStep::kNone;
   }
+  // A result already reported that a later packet changes (TLS, then TLS.Google once nDPI's
+  // further dissection saw the server's name).
+  if (state.known) state.updated = true;
   state.known = true;
   state.master = result.master_protocol;
   state.app = result.app_protocol;
@@ -138,24 +143,30 @@ void FlowClassifier::Write(DpiState& state, uint16_t server_port, kvFlow& flow) 
   const char* name = NameOf(kvProto::Names, detected);
   flow.detected_protocol_name = name ? name : "";
 
-  kvProto::Id application = kvProto::PROTO_UNKNOWN;
-  if (two_levels) {
-    application = map.Map(state.app);
-  } else if (NameOf(kvProto::AppTags, detected)) {
-    application = detected;
+  // The application nDPI names: the upper of its two protocols, or its only one. Not an
+  // application but above another protocol (TLS.DoH_DoT), it is the vocabulary's protocol.
+  const uint16_t upper = state.app != NDPI_PROTOCOL_UNKNOWN ? state.app : state.master;
+  const Application application = apps.Of(upper);
+  if (application.tag) {
+    flow.detected_application = application.id;
+    flow.detected_application_name = application.tag;
+  } else if (two_levels) {
+    const kvProto::Id id = map.Map(state.app);
+    const char* app_name = id == kvProto::PROTO_UNKNOWN ? nullptr : NameOf(kvProto::Names, id);
+    flow.detected_application = static_cast<uint32_t>(id);
+    flow.detected_application_name = app_name ? app_name : "";
+  } else {
+    flow.detected_application = 0;
+    flow.detected_application_name = "";
   }
-  flow.detected_application = static_cast<uint32_t>(application);
-  const char* tag = NameOf(kvProto::AppTags, application);
-  const char* app_name = application == kvProto::PROTO_UNKNOWN ? nullptr
-                         : tag                                 ? tag
-                               : NameOf(kvProto::Names, application);
-  flow.detected_application_name = app_name ? app_name : "";
 
   flow.category.application = state.category;
   flow.category.protocol = module.Category(code);
+  flow.category.domain = DomainCategory(flow);
+  flow.category.lower_network = NetworkCategory(flow.lower_addr);
+  flow.category.upper_network = NetworkCategory(flow.upper_addr);
   flow.detection_guessed = state.guessed;
-  // The stand-in ends detection at completion, so a result never changes after it: the flag
-  // "detection_updated" stays false.
+  flow.detection_updated = state.updated;
   flow.stats.detection_packets = state.packets;
 
   if (state.ndpi) {
@@ -189,7 +200,31 @@ void FlowClassifier::NameFromDns(uint8_t version, const uint8_t* server, uint64_
   if (!name.empty()) flow.dns_host_name = std::move(name);
 }
 
-void FlowClassifier::LearnDns(const DecodedPacket& packet, uint64_t now_us) {
+uint32_t FlowClassifier::DomainCategory(const kvFlow& flow) const {
+  std::string name = flow.host_server_name.empty() ? flow.dns_host_name : flow.host_server_name;
+  if (name.empty()) return 0;
+  ndpi_protocol_category_t category = NDPI_PROTOCOL_CATEGORY_UNSPECIFIED;
+  if (ndpi_get_custom_category_match(module.Get(), name.data(), static_cast<u_int>(name.size()),
+                                     &category) != 0) {
+    return 0;
+  }
+  return static_cast<uint32_t>(category);
+}
+
+uint32_t FlowClassifier::NetworkCategory(const kvAddr& addr) const {
+  if (addr.Family() != AF_INET) return 0;
+  in_addr ip = addr.storage.in.sin_addr;
+  const uint16_t code = ndpi_network_ptree_match(module.Get(), &ip);
+  return code == NDPI_PROTOCOL_UNKNOWN ? 0 : module.Category(code);
+}
+
+bool FlowClassifier::IsDns(const DpiState& state) {
+  return state.master == NDPI_PROTOCOL_DNS || state.app == NDPI_PROTOCOL_DNS;
+}
+
+void FlowClassifier::LearnDns(const DpiState& state, const DecodedPacket& packet,
+                              uint64_t now_us) {
+  if (packet.protocol != kProtoUdp || !packet.payload || !IsDns(state)) return;
   std::string query;
   std::vector<DnsAnswer> answers;
   if (!ReadDnsAnswers(packet.payload, packet.payload_captured, query, answers)) return;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "kv/flow.h"
+#include "tools/capture/classify/application_table.h"
 #include "tools/capture/classify/dns_name_cache.h"
 #include "tools/capture/classify/dpi_state.h"
 #include "tools/capture/classify/ndpi_module.h"
@@ -27,7 +28,8 @@ class FlowClassifier {
   FlowClassifier();
 
   // Feeds one packet of a flow whose detection has not ended; `from_client` when the flow's
-  // originator sent it. Remembers the addresses of a DNS response whatever the detection state.
+  // originator sent it. Remembers the addresses of a DNS response whatever the detection state,
+  // once nDPI has classified the flow as DNS.
   DpiStep Feed(DpiState& state, const DecodedPacket& packet, bool from_client, uint64_t now_us);
   // Ends detection of a flow that has not ended: nDPI gives up with its guess.
   void GiveUp(DpiState& state);
@@ -45,11 +47,18 @@ class FlowClassifier {
   const DnsNameCache& DnsNames() const { return dns_names; }
 
  private:
-  void LearnDns(const DecodedPacket& packet, uint64_t now_us);
+  // Remembers the answers of a DNS response in a flow nDPI classifies as DNS, on any port.
+  void LearnDns(const DpiState& state, const DecodedPacket& packet, uint64_t now_us);
+  static bool IsDns(const DpiState& state);
   DpiStep Result(DpiState& state, const ndpi_protocol& result);
+  // nDPI's category of the flow's host name by its lists of domains; 0 when none matches.
+  uint32_t DomainCategory(const kvFlow& flow) const;
+  // The category of the protocol nDPI knows an IPv4 address's network by; 0 when it knows none.
+  uint32_t NetworkCategory(const kvAddr& addr) const;
 
   NdpiModule module;
   NdpiProtocolMap map;
+  ApplicationTable apps;
   DnsNameCache dns_names;
 };
 

@@ -66,6 +66,18 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
+// A DNS query for host.test, and its answer: 203.0.113.7.
+Bytes DnsQuery() {
+  return Cat({Bytes{0xab, 0xcd, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0},
+              Bytes{4, 'h', 'o', 's', 't', 4, 't', 'e', 's', 't', 0, 0, 1, 0, 1}});
+}
+Bytes DnsAnswerOf(Bytes query) {
+  query[2] = 0x81;
+  query[3] = 0x80;
+  query[7] = 1;
+  return Cat({query, Bytes{0xc0, 0x0c, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 203, 0, 113, 7}});
+}
+
 TEST(ClassificationTest, Tls12SampleGivesTsharksNamesCipherAndCertificate) {
   if (!Exists(kTlsSample)) GTEST_SKIP() << "golang-github-gopacket-gopacket-dev is not installed";
   InterfaceSpec spec;
@@ -138,13 +150,7 @@ TEST(ClassificationTest, HttpSampleGivesTsharksHostsUserAgentUrlsAndTheDnsName) 
 
 TEST(ClassificationTest, DnsAnswerNamesALaterFlowAndEventsFollowDetection) {
   // A query and its answer on port 53, then a TCP flow to the answered address.
-  const Bytes query = Cat({Bytes{0xab, 0xcd, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0},
-                           Bytes{4, 'h', 'o', 's', 't', 4, 't', 'e', 's', 't', 0, 0, 1, 0, 1}});
-  Bytes answer = query;
-  answer[2] = 0x81;
-  answer[3] = 0x80;
-  answer[7] = 1;
-  answer = Cat({answer, Bytes{0xc0, 0x0c, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 203, 0, 113, 7}});
+  const Bytes query = DnsQuery(), answer = DnsAnswerOf(query);
   OneFile file({
       Frame{kT0, EthFrame(1, 2, Ipv4("192.168.1.10", "192.168.1.1", 17, Udp(40000, 53, query)))},
       Frame{kT0 + 1000,
@@ -234,6 +240,45 @@ TEST(ClassificationTest, NetworkTextsPassAsTheyAreAndAreCutAtTheirCap) {
   // 512 bytes of "www.example.test" followed by the path.
   ASSERT_EQ(done[0].second.http_url.size(), 512u);
   EXPECT_EQ(done[0].second.http_url.substr(0, 18), "www.example.test/a");
+}
+
+// The name a TCP flow to host.test's address gets after a query from `client_port` to
+// `server_port` and its answer; `protocol` is nDPI's name for the exchange.
+std::string NameAfterAnswer(uint16_t client_port, uint16_t server_port, const char* protocol) {
+  const Bytes query = DnsQuery(), answer = DnsAnswerOf(query);
+  const char *client = "192.168.1.10", *server = "192.168.1.1";
+  OneFile file({
+      Frame{kT0, EthFrame(1, 2, Ipv4(client, server, 17, Udp(client_port, server_port, query)))},
+      Frame{kT0 + 1000,
+            EthFrame(2, 1, Ipv4(server, client, 17, Udp(server_port, client_port, answer)))},
+      Frame{kT0 + 2000, EthFrame(1, 2, Ipv4(client, "203.0.113.7", 6, Tcp(50000, 8080, 1, kSyn)))},
+  });
+  auto played = Play({file.Spec({client})});
+  const auto done = Completed(played->recorder);
+  const auto news = played->recorder.Of(Delivered::kNew);
+  if (done.size() != 2 || news.size() != 2) return "flows: " + std::to_string(news.size());
+  EXPECT_EQ(done[0].second.protocol_name, protocol);
+  return news[1]->dpi.dns_host_name;
+}
+
+TEST(ClassificationTest, AnswersAreLearntWhereNdpiSaysDnsWhateverThePort) {
+  struct Case {
+    uint16_t client_port, server_port;
+    const char* protocol;  // nDPI's classification of the exchange
+    const char* name;      // the later flow's dns_host_name
+  };
+  const Case cases[] = {
+      {40000, 53, "DNS", "host.test"},
+      // nDPI 4.2 takes a query from port 53 for DNS: its answer comes from port 5300.
+      {53, 5300, "DNS", "host.test"},
+      {53, 40053, "DNS", "host.test"},
+      // The same messages between two other ports are nothing nDPI knows: not learnt.
+      {40000, 5300, "Unknown", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.client_port) + " to " + std::to_string(c.server_port));
+    EXPECT_EQ(NameAfterAnswer(c.client_port, c.server_port, c.protocol), c.name);
+  }
 }
 
 }  // namespace
