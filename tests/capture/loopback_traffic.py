@@ -47,6 +47,8 @@ PORT_WAIT_S = 30
 POLL_S = 0.05
 # A pause between the exchanges, so that each flow starts after the one before has ended.
 GAP_S = 0.3
+# What the HTTP server answers for each path.
+BODY_TEXT = "korvel loopback check: %s\n"
 
 
 class PortsBusy(Exception):
@@ -182,6 +184,11 @@ class HttpServer(threading.Thread):
         self.join(START_TIMEOUT_S)
 
 
+def read_bytes(path):
+    with open(path, "rb") as handle:
+        return handle.read()
+
+
 def read_text(path):
     with open(path, encoding="utf-8", errors="replace") as handle:
         return handle.read()
@@ -211,7 +218,7 @@ def record_locked(directory, output):
     for path in (HTTP_PATH.split("?")[0], AFTER_DNS_PATH):
         os.makedirs(os.path.dirname(www + path), exist_ok=True)
         with open(www + path, "w", encoding="ascii") as handle:
-            handle.write("korvel loopback check: %s\n" % path)
+            handle.write(BODY_TEXT % path)
     log_path = os.path.join(directory, "tcpdump.log")
     capture_filter = "host %s and (tcp port %d or tcp port %d or udp port %d)" % (
         LOOPBACK, HTTPS_PORT, HTTP_PORT, DNS_PORT)
@@ -261,7 +268,11 @@ def record_locked(directory, output):
             ["curl", "-sS", "-A", AFTER_DNS_AGENT, "--resolve",
              "%s:%d:%s" % (DNS_NAME, HTTP_PORT, LOOPBACK), "-o", os.devnull,
              "http://%s%s" % (DNS_NAME, AFTER_DNS_PATH)])
-        # Let the servers finish their side of each close before the capture stops.
+        # On a busy machine tcpdump may still be reading the last exchange out of the kernel's
+        # buffer when the client is done: wait until the answer's body is in the file, then let
+        # the servers finish their side of each close before the capture stops.
+        last_body = (BODY_TEXT % AFTER_DNS_PATH).encode("ascii")
+        wait_until(lambda: last_body in read_bytes(output), "the recording of the last answer")
         time.sleep(GAP_S * 2)
     finally:
         for server in servers:
