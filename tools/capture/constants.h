@@ -124,3 +124,16 @@ constexpr uint64_t kMicrosPerMilli = 1000;
 constexpr uint64_t kMaxTimestampSeconds = uint64_t{1} << 40;
 
 }  // namespace capture
+
+// Live capture (libpcap handles on interfaces).
+// Bytes kept of each packet: libpcap's largest snapshot length, so that packets stay whole.
+constexpr int kLiveSnapLength = 262144;
+// The longest libpcap holds packets back before it hands them over (immediate mode is asked for
+// too, so this only matters where immediate mode is missing).
+constexpr int kLiveTimeoutMs = 100;
+// Packets read from one interface before the others and the clock get their turn.
+constexpr int kLiveBatchPackets = 256;
+// A step of a 32-bit libpcap counter of this much or more (modulo 2^32) is a step back.
+constexpr uint32_t kPcapCounterBackwards = uint32_t{1} << 31;
+// How often a live capture calls its control's heartbeat (the output's flush, the progress line).
+constexpr uint64_t kLiveHeartbeatUs = 1000000;
