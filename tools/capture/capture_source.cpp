@@ -101,6 +101,10 @@ class CaptureRun {
   void Play(size_t index, uint64_t& clock_us, DaemonEvents& events);
   // A live capture's losses since the previous update, added to its interfaces' counters.
   void TakeLosses();
+  // At a stop (`stop_us`): plays every packet that waits on the interfaces, up to the first
+  // captured after the stop (so that a flood cannot hold the stop back).
+  void DrainLive(uint64_t stop_us, uint64_t& clock_us, DaemonEvents& events,
+                 LiveFigures& figures);
 
   std::vector<TrackedInterface> tracked;  // in the order of the files or interfaces
   bool live_run = false;                  // the interfaces are live ones, not files
@@ -152,6 +156,17 @@ void CaptureRun::TakeLosses() {
   }
 }
 
+void CaptureRun::DrainLive(uint64_t stop_us, uint64_t& clock_us, DaemonEvents& events,
+                           LiveFigures& figures) {
+  for (size_t i = 0; i < live.size(); i++) {
+    while (live[i]->Next()) {
+      Play(i, clock_us, events);
+      figures.packets++;
+      if (live[i]->TimeUs() > stop_us) break;
+    }
+  }
+}
+
 std::string CaptureRun::RunLive(DaemonEvents& events, LiveControl& control) {
   Open();
   if (ran) return "";
@@ -194,7 +209,10 @@ std::string CaptureRun::RunLive(DaemonEvents& events, LiveControl& control) {
         error = iface.File() + ": the capture ended";
       }
     }
-    if (wake.fd >= 0 && wake.revents != 0) stop = control.Woken();
+    if (wake.fd >= 0 && wake.revents != 0 && control.Woken()) {
+      stop = true;
+      DrainLive(control.NowUs(), clock_us, events, figures);
+    }
 
     clock_us = std::max(clock_us, control.NowUs());
     cycle->Advance(clock_us, events);

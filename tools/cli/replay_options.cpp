@@ -300,11 +300,13 @@ std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptio
     return std::string("a scenario and ") + (live ? "--interface" : "--pcap") +
            " cannot be played together";
   }
+  if (options.capture.realtime && (pcaps.empty() || live)) {
+    return "--realtime applies to --pcap captures only";
+  }
   if (pcaps.empty() && !capture_only.empty()) {
     return capture_only + " applies to --pcap or --interface captures only";
   }
   if (!live && !live_only.empty()) return live_only + " applies to --interface captures only";
-  if (live && options.capture.realtime) return "--realtime applies to --pcap captures only";
   return std::string();
 }
 
