@@ -158,12 +158,28 @@ void CaptureRun::TakeLosses() {
 
 void CaptureRun::DrainLive(uint64_t stop_us, uint64_t& clock_us, DaemonEvents& events,
                            LiveFigures& figures) {
-  for (size_t i = 0; i < live.size(); i++) {
-    while (live[i]->Next()) {
-      Play(i, clock_us, events);
-      figures.packets++;
-      if (live[i]->TimeUs() > stop_us) break;
+  // The kernel hands a block of packets over when it is full or its timeout has passed: the
+  // last block captured before the stop comes within a timeout; a wait of two that brings
+  // nothing means everything captured is read.
+  std::vector<pollfd> fds;
+  for (const auto& iface : live) fds.push_back(pollfd{iface->SelectableFd(), POLLIN, 0});
+  std::vector<bool> done(live.size(), false);
+  while (poll(fds.data(), fds.size(), 2 * kLiveTimeoutMs) > 0) {
+    bool more = false;
+    for (size_t i = 0; i < live.size(); i++) {
+      if (done[i] || fds[i].revents == 0) continue;
+      while (live[i]->Next()) {
+        Play(i, clock_us, events);
+        figures.packets++;
+        more = true;
+        if (live[i]->TimeUs() > stop_us) {
+          done[i] = true;
+          fds[i].fd = -1;  // poll skips it from now on
+          break;
+        }
+      }
     }
+    if (!more) break;  // readable without packets: an error, told by the next read
   }
 }
 

@@ -128,9 +128,10 @@ constexpr uint64_t kMaxTimestampSeconds = uint64_t{1} << 40;
 // Live capture (libpcap handles on interfaces).
 // Bytes kept of each packet: libpcap's largest snapshot length, so that packets stay whole.
 constexpr int kLiveSnapLength = 262144;
-// The longest libpcap holds packets back before it hands them over (immediate mode is asked for
-// too, so this only matters where immediate mode is missing).
-constexpr int kLiveTimeoutMs = 100;
+// The longest libpcap holds packets back before it hands them over. Immediate mode is not asked
+// for: libpcap on Linux then falls back to a ring of fixed frames of the snapshot length (64
+// packets in 16 MiB), where with a timeout its ring holds blocks of packets of their own sizes.
+constexpr int kLiveTimeoutMs = 10;
 // Packets read from one interface before the others and the clock get their turn.
 constexpr int kLiveBatchPackets = 256;
 // A step of a 32-bit libpcap counter of this much or more (modulo 2^32) is a step back.

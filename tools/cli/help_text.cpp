@@ -66,7 +66,7 @@ raw IPv4/IPv6 and BSD loopback):
   --emit-scenario FILE
                      also write the daemon events as a scenario: `korvel-replay FILE`, with the
                      same --buckets and configuration, plays it to the same sink calls
-Live capture (libpcap live handles, in immediate mode, whole packets; needs root or
+Live capture (libpcap live handles, a 10 ms timeout, whole packets; needs root or
 CAP_NET_RAW; the capture options above but --realtime apply, on the wall clock):
   --interface IFACE  capture on the network interface IFACE as one interface of the daemon;
                      repeatable, all feeding one flow table. --name (default: IFACE), --role and

@@ -45,7 +45,6 @@ void LiveInterface::Open() {
   if (pcap_set_snaplen(handle, kLiveSnapLength) != 0 ||
       pcap_set_promisc(handle, settings.promiscuous ? 1 : 0) != 0 ||
       pcap_set_timeout(handle, kLiveTimeoutMs) != 0 ||
-      pcap_set_immediate_mode(handle, 1) != 0 ||
       pcap_set_buffer_size(handle, static_cast<int>(settings.buffer_bytes)) != 0 ||
       pcap_set_tstamp_precision(handle, PCAP_TSTAMP_PRECISION_MICRO) != 0) {
     Fail(pcap_geterr(handle));

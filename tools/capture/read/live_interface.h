@@ -27,7 +27,7 @@ class LiveInterface : public PacketSource {
   LiveInterface(const LiveInterface&) = delete;
   LiveInterface& operator=(const LiveInterface&) = delete;
 
-  // pcap_create and pcap_activate in immediate mode with the whole packet kept, the kernel buffer
+  // pcap_create and pcap_activate with a short timeout and the whole packet kept, the kernel buffer
   // and promiscuous mode of the settings, then the filter, non-blocking. Throws CaptureError
   // "DEVICE: reason" with libpcap's text: no such device, no permission, a filter that does not
   // compile. libpcap's warnings (promiscuous mode not supported...) are kept in Warnings().
