@@ -17,6 +17,7 @@ Exit status 77 (skipped) where no namespace can be made or a tool is missing.
 import argparse
 import json
 import os
+import pwd
 import shutil
 import signal
 import socket
@@ -288,6 +289,23 @@ class LiveCapture(unittest.TestCase):
         types = [r["payload"]["type"] for r in live.records()
                  if r["channel"] == replay_run.FLOWS_CHANNEL]
         self.assertEqual((types[0], types[-1]), ("flow", "flow_purge"))
+
+    def test_user_drops_privileges_once_the_interface_is_open(self):
+        # Where the user may read the configuration and write the output.
+        os.chmod(self.dir, 0o711)
+        shared = os.path.join(self.dir, "shared")
+        os.mkdir(shared)
+        os.chmod(shared, 0o777)
+        live = Live(shared, ["--user", "nobody"])
+        nobody = pwd.getpwnam("nobody")
+        with open("/proc/%d/status" % live.process.pid, encoding="ascii") as handle:
+            ids = {line.split(":")[0]: line.split()[1:] for line in handle
+                   if line.startswith(("Uid:", "Gid:", "Groups:"))}
+        self.assertEqual(ids, {"Uid": [str(nobody.pw_uid)] * 4, "Gid": [str(nobody.pw_gid)] * 4,
+                               "Groups": [str(nobody.pw_gid)]})
+        status, err = live.stop()
+        self.assertEqual((status, err), (0, BANNER))
+        self.assertEqual(os.stat(live.out).st_uid, nobody.pw_uid)
 
     def test_refusals(self):
         config = replay_run.write_config(self.dir)

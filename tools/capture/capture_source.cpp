@@ -207,7 +207,8 @@ std::string CaptureRun::RunLive(DaemonEvents& events, LiveControl& control) {
     const uint64_t wait_ms = due_us > now_us ? (due_us - now_us + kMicrosPerMilli - 1) /
                                                    kMicrosPerMilli
                                              : 0;
-    const int timeout = static_cast<int>(std::min<uint64_t>(wait_ms, kLiveHeartbeatUs));
+    const int timeout =
+        static_cast<int>(std::min<uint64_t>(wait_ms, kLiveHeartbeatUs / kMicrosPerMilli));
     if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
       error = std::string("poll: ") + std::strerror(errno);
       break;

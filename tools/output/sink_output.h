@@ -16,9 +16,9 @@
 
 namespace replay {
 
-// Record() runs on the plugin's worker thread; `lock` keeps the lines whole and in call order
-// and guards the output stream, the sink files, the line being written and `failed`. Count() may
-// be read from any thread.
+// Record() runs on the plugin's worker thread, Flush() and Reopen() on the main thread; `lock`
+// keeps the lines whole and in call order and guards the output stream, the sink files, the line
+// being written, `failed`, `out_failed` and `written`. Count() may be read from any thread.
 // Finish() is for the main thread once the worker has ended.
 class SinkOutput {
  public:
