@@ -188,7 +188,7 @@ std::string CaptureRun::RunLive(DaemonEvents& events, LiveControl& control) {
   if (ran) return "";
   ran = true;
 
-  uint64_t clock_us = control.NowUs();
+  uint64_t clock_us = control.NowUs() - kLiveClockLagUs;
   cycle->StartLive(clock_us);
   cycle->SetBeforeUpdate([this] { TakeLosses(); });
   // The interfaces' descriptors, then the control's.
@@ -200,8 +200,10 @@ std::string CaptureRun::RunLive(DaemonEvents& events, LiveControl& control) {
   LiveFigures figures;
   uint64_t next_beat = clock_us + kLiveHeartbeatUs;
   std::string error;
+  // The cycle's clock: the wall clock kLiveClockLagUs ago, or the latest packet's time.
+  const auto lagged = [&control] { return control.NowUs() - kLiveClockLagUs; };
   for (bool stop = false; !stop && error.empty();) {
-    const uint64_t now_us = std::max(clock_us, control.NowUs());
+    const uint64_t now_us = std::max(clock_us, lagged());
     const uint64_t due_us = std::min(cycle->NextDueUs(), next_beat);
     // Rounded up, so that the wait does not end just before what it waits for.
     const uint64_t wait_ms = due_us > now_us ? (due_us - now_us + kMicrosPerMilli - 1) /
@@ -231,7 +233,7 @@ std::string CaptureRun::RunLive(DaemonEvents& events, LiveControl& control) {
       DrainLive(control.NowUs(), clock_us, events, figures);
     }
 
-    clock_us = std::max(clock_us, control.NowUs());
+    clock_us = std::max(clock_us, lagged());
     cycle->Advance(clock_us, events);
     if (clock_us >= next_beat) {
       figures.flows = tracker->LiveFlows();

@@ -132,6 +132,9 @@ constexpr int kLiveSnapLength = 262144;
 // for: libpcap on Linux then falls back to a ring of fixed frames of the snapshot length (64
 // packets in 16 MiB), where with a timeout its ring holds blocks of packets of their own sizes.
 constexpr int kLiveTimeoutMs = 10;
+// The update cycle of a live capture runs this far behind the wall clock, so that packets the
+// kernel hands over up to a timeout late are still played at their own timestamps.
+constexpr uint64_t kLiveClockLagUs = uint64_t{2} * kLiveTimeoutMs * 1000;
 // Packets read from one interface before the others and the clock get their turn.
 constexpr int kLiveBatchPackets = 256;
 // A step of a 32-bit libpcap counter of this much or more (modulo 2^32) is a step back.
