@@ -234,10 +234,12 @@ class LiveCapture(unittest.TestCase):
         self.assertGreater(counted["raw"], 0)
         self.assertEqual((counted["capture_dropped"], counted["capture_filtered"]), (0, 0))
 
-    def test_a_filter_narrows_what_is_seen(self):
+    def test_a_filter_narrows_what_two_interfaces_see(self):
         dns = traffic.DnsResponder()
         dns.start()
-        live = Live(self.dir, ["--filter", "udp port 53"])
+        # lo twice, under two names: one flow table and one update cycle for both.
+        live = Live(self.dir, ["--name", "lo-a", "--interface", "lo", "--name", "lo-b",
+                               "--filter", "udp port 53"])
         try:
             client(["dig", "@127.0.0.1", "+tries=1", "+time=2", "+noedns", traffic.DNS_NAME, "A"])
             # Not seen: a datagram to another port.
@@ -246,19 +248,23 @@ class LiveCapture(unittest.TestCase):
             other.sendto(MARKER, ("127.0.0.1", MARKER_PORT))
             other.close()
             # The DNS flow's new-flow document is out once the capture has read its packets.
-            wait_for(lambda: any(r["payload"].get("type") == "flow" for r in live.records()),
-                     "the DNS flow")
+            wait_for(lambda: sum(r["payload"].get("type") == "flow" for r in live.records()) == 2,
+                     "the DNS flows")
             status, err = live.stop()
         finally:
             dns.stop()
         self.assertEqual((status, err), (0, BANNER))
-        flows = flow_results(live.records())
-        self.assertEqual([(docs[0][3]["ip_protocol"],
-                           53 in (docs[0][3]["local_port"], docs[0][3]["other_port"]),
-                           docs[-1][3]["total_packets"]) for docs in flows.values()],
-                         [(17, True, 2)])
-        counted = summed_counters(live.updates())
-        self.assertEqual((counted["raw"], counted["udp"], counted["tcp"]), (2, 2, 0))
+        purges = sorted((doc["interface"], doc["flow"]["total_packets"])
+                        for doc in (r["payload"] for r in live.records())
+                        if doc.get("type") == "flow_purge")
+        self.assertEqual(purges, [("lo-a", 2), ("lo-b", 2)])
+        flows = [doc["flow"] for doc in (r["payload"] for r in live.records())
+                 if doc.get("type") == "flow"]
+        self.assertEqual([(f["ip_protocol"], 53 in (f["local_port"], f["other_port"]))
+                          for f in flows], [(17, True)] * 2)
+        for name in ("lo-a", "lo-b"):
+            counted = summed_counters([op for op in live.updates() if op.get("name") == name])
+            self.assertEqual((counted["raw"], counted["udp"], counted["tcp"]), (2, 2, 0), name)
 
     def test_updates_come_by_the_clock_and_sighup_reopens_the_output(self):
         live = Live(self.dir, ["--debug"])
