@@ -126,6 +126,8 @@ constexpr uint64_t kMaxTimestampSeconds = uint64_t{1} << 40;
 }  // namespace capture
 
 // Live capture (libpcap handles on interfaces).
+// The kernel's capture buffer of each interface, unless the tool is told otherwise.
+constexpr size_t kLiveBufferBytes = size_t{16} << 20;
 // Bytes kept of each packet: libpcap's largest snapshot length, so that packets stay whole.
 constexpr int kLiveSnapLength = 262144;
 // The longest libpcap holds packets back before it hands them over. Immediate mode is not asked

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "kv/interface.h"
+#include "tools/capture/constants.h"
 
 namespace capture {
 
 // How a live interface is opened; the same for every interface of a run.
 struct LiveSettings {
-  size_t buffer_bytes = size_t{16} << 20;  // the kernel's capture buffer
+  size_t buffer_bytes = kLiveBufferBytes;  // the kernel's capture buffer
   bool promiscuous = true;
   std::string filter;  // a BPF filter expression; empty: every packet
 };
