@@ -17,6 +17,8 @@ constexpr int kExitDone = 0;
 constexpr int kExitPluginRefused = 1;
 constexpr int kExitUsageOrScenario = 2;
 constexpr int kExitSyncTimeout = 3;
+// A second SIGINT while a live capture stops: the shell's status for a death by SIGINT.
+constexpr int kExitInterrupted = 130;
 
 // Defaults of the command line.
 constexpr const char* kDefaultTag = "proc-core";
@@ -29,6 +31,9 @@ constexpr unsigned kMaxSyncTimeoutSeconds = 86400;
 constexpr size_t kOutputFileBufferBytes = size_t{1} << 20;
 // The capture options' seconds (update interval, idle times, linger) go up to a week.
 constexpr uint64_t kMaxCaptureSeconds = 604800;
+// A live capture's kernel buffer, in MiB (libpcap takes its size as an int of bytes).
+constexpr uint32_t kDefaultCaptureBufferMb = 16;
+constexpr uint32_t kMaxCaptureBufferMb = 2047;
 constexpr const char* kRoleLan = "lan";
 constexpr const char* kRoleWan = "wan";
 

@@ -21,9 +21,12 @@
 #include "tools/output/sink_files.h"
 #include "tools/output/sink_output.h"
 #include "tools/player/default_plugin_path.h"
+#include "tools/player/live_daemon.h"
+#include "tools/player/live_signals.h"
 #include "tools/player/loaded_plugin.h"
 #include "tools/player/play_capture.h"
 #include "tools/player/play_scenario.h"
+#include "tools/player/run_as_user.h"
 #include "tools/player/stand_in_hooks.h"
 #include "tools/scenario/daemon_state.h"
 #include "tools/scenario/scenario_writer.h"
@@ -45,6 +48,10 @@ std::unique_ptr<capture::CaptureSource> OpenCapture(const ReplayOptions& options
     spec.name = pcap.name;
     spec.role = pcap.wan ? kvInterface::ROLE_WAN : kvInterface::ROLE_LAN;
     spec.addrs = pcap.addrs;
+    spec.live = pcap.live;
+    spec.live_settings.buffer_bytes = size_t{given.buffer_mb} << 20;
+    spec.live_settings.promiscuous = given.promiscuous;
+    spec.live_settings.filter = given.filter;
     specs.push_back(std::move(spec));
   }
   capture::TrackerSettings settings;
@@ -82,6 +89,12 @@ int RunReplay(const ReplayOptions& options) {
   };
 
   const bool from_capture = !options.capture.pcaps.empty();
+  const bool live = from_capture && options.capture.pcaps.front().live;
+  RunAsUser user;
+  if (!options.capture.user.empty()) {
+    const std::string error = user.LookUp(options.capture.user);
+    if (!error.empty()) return refuse(error, kExitUsageOrScenario);
+  }
   kvGlobalConfig& global = kvGlobalConfig::Create();
   if (options.capture.update_interval != 0) {
     global.update_interval.store(options.capture.update_interval);
@@ -93,6 +106,12 @@ int RunReplay(const ReplayOptions& options) {
     } catch (const capture::CaptureError& e) {
       return refuse(e.what(), kExitUsageOrScenario);
     }
+    for (const std::string& warning : source->Warnings()) report(warning);
+  }
+  // The interfaces are open: from here on the tool needs no privilege (its files are the user's).
+  if (!options.capture.user.empty()) {
+    const std::string error = user.Drop();
+    if (!error.empty()) return refuse(error, kExitUsageOrScenario);
   }
   std::ifstream scenario_file;
   std::string scenario_name = kStandardInputName;
@@ -127,6 +146,15 @@ int RunReplay(const ReplayOptions& options) {
   }
 
   SinkOutput sinks(out.Stream(), out.Name(), files.get(), report);
+  // A live capture's signals are taken from before the worker starts.
+  std::unique_ptr<LiveSignals> signals;
+  if (live) {
+    try {
+      signals = std::make_unique<LiveSignals>();
+    } catch (const std::runtime_error& e) {
+      return refuse(e.what(), kExitUsageOrScenario);
+    }
+  }
   StandInHooks hooks(console, sinks, options.debug);
   DaemonState state(from_capture ? 0 : options.buckets);  // outlives the plugin
   LoadedPlugin loaded;
@@ -143,7 +171,14 @@ int RunReplay(const ReplayOptions& options) {
     CapturePlayerSettings settings;
     settings.source_name = CaptureName(options.capture);
     settings.realtime = options.capture.realtime;
-    outcome = PlayCapture(context, *source, settings, options.buckets, emitted.get());
+    std::unique_ptr<LiveDaemon> daemon;
+    if (live) {
+      daemon = std::make_unique<LiveDaemon>(loaded.Plugin(), loaded.Worker(), console, sinks,
+                                            *signals, [&sinks, &out] { sinks.Reopen(&out); },
+                                            emitted.get());
+    }
+    outcome =
+        PlayCapture(context, *source, settings, options.buckets, emitted.get(), daemon.get());
   } else {
     PlayerSettings settings;
     settings.scenario_name = scenario_name;

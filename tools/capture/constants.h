@@ -123,3 +123,22 @@ constexpr uint64_t kMicrosPerMilli = 1000;
 constexpr uint64_t kMaxTimestampSeconds = uint64_t{1} << 40;
 
 }  // namespace capture
+
+// Live capture (libpcap handles on interfaces).
+// The kernel's capture buffer of each interface, unless the tool is told otherwise.
+constexpr size_t kLiveBufferBytes = size_t{16} << 20;
+// Bytes kept of each packet: libpcap's largest snapshot length, so that packets stay whole.
+constexpr int kLiveSnapLength = 262144;
+// The longest libpcap holds packets back before it hands them over. Immediate mode is not asked
+// for: libpcap on Linux then falls back to a ring of fixed frames of the snapshot length (64
+// packets in 16 MiB), where with a timeout its ring holds blocks of packets of their own sizes.
+constexpr int kLiveTimeoutMs = 10;
+// The update cycle of a live capture runs this far behind the wall clock, so that packets the
+// kernel hands over up to a timeout late are still played at their own timestamps.
+constexpr uint64_t kLiveClockLagUs = uint64_t{2} * kLiveTimeoutMs * 1000;
+// Packets read from one interface before the others and the clock get their turn.
+constexpr int kLiveBatchPackets = 256;
+// A step of a 32-bit libpcap counter of this much or more (modulo 2^32) is a step back.
+constexpr uint32_t kPcapCounterBackwards = uint32_t{1} << 31;
+// How often a live capture calls its control's heartbeat (the output's flush, the progress line).
+constexpr uint64_t kLiveHeartbeatUs = 1000000;

@@ -10,9 +10,12 @@ namespace {
 constexpr const char* kHelp = R"(Usage: korvel-replay [OPTION]... [SCENARIO]
   or:  korvel-replay [OPTION]... --pcap FILE [--name NAME] [--role lan|wan] [--addr ADDR]...
                      [--pcap FILE ...]
-Load the processor plugin the way korveld does, play a scenario of daemon events against it, or
-packet captures as the daemon would see them, and print every sink call it makes. SCENARIO is a
-JSON Lines file; standard input when absent or "-". A scenario and --pcap cannot be combined.
+  or:  korvel-replay [OPTION]... --interface IFACE [--name NAME] [--role lan|wan]
+                     [--addr ADDR]... [--interface IFACE ...]
+Load the processor plugin the way korveld does, play a scenario of daemon events against it,
+packet captures as the daemon would see them, or the traffic of network interfaces live, and
+print every sink call it makes. SCENARIO is a JSON Lines file; standard input when absent or
+"-". A scenario, --pcap and --interface cannot be combined.
 
 Options:
   --plugin PATH      the plugin to load (default: the libkorvel-proc-core.so.0 built or
@@ -63,6 +66,27 @@ raw IPv4/IPv6 and BSD loopback):
   --emit-scenario FILE
                      also write the daemon events as a scenario: `korvel-replay FILE`, with the
                      same --buckets and configuration, plays it to the same sink calls
+Live capture (libpcap live handles, a 10 ms timeout, whole packets; needs root or
+CAP_NET_RAW; the capture options above but --realtime apply, on the wall clock):
+  --interface IFACE  capture on the network interface IFACE as one interface of the daemon;
+                     repeatable, all feeding one flow table. --name (default: IFACE), --role and
+                     --addr (default: the interface's own addresses) describe it as for --pcap
+  --filter EXPR      a BPF filter (tcpdump's syntax) for every interface
+  --buffer-mb N      the kernel's capture buffer of each interface in MiB (default: 16)
+  --no-promisc       do not put the interfaces into promiscuous mode
+  --user NAME        once the interfaces are open, run as NAME (its groups, group and id); the
+                     output files are then opened as NAME
+Every update interval of real time brings an update, packets or not; idle expiry and the
+linger run on the wall clock too. Each update's interface counters carry the packets the
+capture lost since the last one ("capture_dropped": libpcap's ps_drop and ps_ifdrop;
+"capture_filtered" stays 0, libpcap on Linux does not count what its filter rejects). SIGINT or
+SIGTERM stops: a last update, every flow purged, the output flushed, exit 0; a second SIGINT
+meanwhile exits at once with status 130. SIGHUP reloads the plugin's configuration and reopens
+the -o and --sink-dir files, appending (for log rotation). The output is flushed every second.
+An interface that does not exist or may not be captured on, a filter that does not compile or
+an unknown --user is reported as "IFACE: reason" (libpcap's text) before anything is
+delivered, exit status 2.
+
 The capture times drive the updates: every update interval the flow-map walk (1), the
 interfaces (9), each interface's packet counters (10), the global counters (11), the agent
 status (12) and the end of the update (13); a last update follows the end of the input, then
@@ -77,7 +101,8 @@ Output: one JSON object per sink call, one per line, in call order:
   {"sink":S,"channel":C,"flags":N,"payload":DOC}
 ("channel" is an array of names for a call that names several). Invalid UTF-8 in names and
 documents is replaced. Log lines go to standard error; so does a progress line (ops played, sink
-calls) when standard error is a terminal and playing takes more than a second.
+calls; live: packets, flows, documents, capture drops and the rates per second) when standard
+error is a terminal and playing takes more than a second.
 
 Scenario: one JSON object per line with a member "op"; blank lines and lines starting with "#"
 are skipped. Unknown ops, unknown members and members of the wrong type or out of their field's

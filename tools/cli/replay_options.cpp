@@ -39,6 +39,11 @@ enum Option : int {
   kTcpLinger,
   kRealtime,
   kEmitScenario,
+  kInterface,
+  kFilter,  // from here to kUser: the options only a live capture reads
+  kBufferMb,
+  kNoPromisc,
+  kUser,
 };
 
 constexpr struct option kLongOptions[] = {
@@ -66,6 +71,11 @@ constexpr struct option kLongOptions[] = {
     {"tcp-linger", required_argument, nullptr, kTcpLinger},
     {"realtime", no_argument, nullptr, kRealtime},
     {"emit-scenario", required_argument, nullptr, kEmitScenario},
+    {"interface", required_argument, nullptr, kInterface},
+    {"filter", required_argument, nullptr, kFilter},
+    {"buffer-mb", required_argument, nullptr, kBufferMb},
+    {"no-promisc", no_argument, nullptr, kNoPromisc},
+    {"user", required_argument, nullptr, kUser},
     {nullptr, 0, nullptr, 0},
 };
 constexpr const struct option* kLongOptionsEnd = kLongOptions + std::size(kLongOptions) - 1;
@@ -156,9 +166,26 @@ std::string Apply(int option, const std::string& name, const std::string& value,
           std::any_of(capture.pcaps.begin(), capture.pcaps.end(), reads_stdin)) {
         return "--pcap - (standard input) can be given only once";
       }
-      capture.pcaps.push_back(PcapOption{value, "", false, {}});
+      capture.pcaps.push_back(PcapOption{value, "", false, {}, false});
       return std::string();
     }
+    case kInterface:
+      if (value.empty()) return name + " needs an interface name";
+      capture.pcaps.push_back(PcapOption{value, "", false, {}, true});
+      return std::string();
+    case kFilter:
+      if (value.empty()) return name + " needs a filter expression";
+      capture.filter = value;
+      return std::string();
+    case kBufferMb:
+      return ParseNumber(name, value, 1, kMaxCaptureBufferMb, " of MiB", capture.buffer_mb);
+    case kNoPromisc:
+      capture.promiscuous = false;
+      return std::string();
+    case kUser:
+      if (value.empty()) return name + " needs a user name";
+      capture.user = value;
+      return std::string();
     case kTag:
       options.tag = value;
       return std::string();
@@ -178,7 +205,7 @@ std::string Apply(int option, const std::string& name, const std::string& value,
     case kName:
     case kRole:
     case kAddr: {
-      if (capture.pcaps.empty()) return name + " applies to a --pcap before it";
+      if (capture.pcaps.empty()) return name + " applies to a --pcap or --interface before it";
       PcapOption& pcap = capture.pcaps.back();
       if (option == kName) {
         if (value.empty()) return name + " needs a name";
@@ -239,6 +266,7 @@ std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptio
   const int argc = static_cast<int>(text.size());
 
   std::string capture_only;  // the first capture option given, for the error without --pcap
+  std::string live_only;     // the first live-capture option given, for the error without one
   opterr = 0;                // the refusals are reported by the caller, in the tool's words
   optind = 0;                // a fresh scan (GNU getopt), whatever an earlier parse left behind
   for (;;) {
@@ -249,6 +277,7 @@ std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptio
     const std::string name = long_index >= 0 ? std::string("--") + kLongOptions[long_index].name
                                              : "-" + std::string(1, static_cast<char>(option));
     if (option >= kLocalNet && option <= kEmitScenario && capture_only.empty()) capture_only = name;
+    if (option >= kFilter && option <= kUser && live_only.empty()) live_only = name;
     const std::string error = Apply(option, name, optarg != nullptr ? optarg : "", options);
     if (!error.empty()) return error;
   }
@@ -261,12 +290,23 @@ std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptio
     options.scenario_path = argv[optind];
   }
   if (options.help || options.version) return std::string();
-  if (!options.capture.pcaps.empty() && scenario_given) {
-    return "a scenario and --pcap cannot be played together";
+  const std::vector<PcapOption>& pcaps = options.capture.pcaps;
+  const auto is_live = [](const PcapOption& pcap) { return pcap.live; };
+  const bool live = std::any_of(pcaps.begin(), pcaps.end(), is_live);
+  if (live && !std::all_of(pcaps.begin(), pcaps.end(), is_live)) {
+    return "--interface and --pcap cannot be played together";
   }
-  if (options.capture.pcaps.empty() && !capture_only.empty()) {
-    return capture_only + " applies to --pcap captures only";
+  if (!pcaps.empty() && scenario_given) {
+    return std::string("a scenario and ") + (live ? "--interface" : "--pcap") +
+           " cannot be played together";
   }
+  if (options.capture.realtime && (pcaps.empty() || live)) {
+    return "--realtime applies to --pcap captures only";
+  }
+  if (pcaps.empty() && !capture_only.empty()) {
+    return capture_only + " applies to --pcap or --interface captures only";
+  }
+  if (!live && !live_only.empty()) return live_only + " applies to --interface captures only";
   return std::string();
 }
 

@@ -11,12 +11,13 @@
 
 namespace replay {
 
-// One --pcap and the --name, --role and --addr options that follow it.
+// One --pcap or --interface and the --name, --role and --addr options that follow it.
 struct PcapOption {
-  std::string file;  // "-" is standard input
-  std::string name;  // empty: the file's base name
+  std::string file;  // "-" is standard input; the interface's name with `live`
+  std::string name;  // empty: the file's base name, or the interface's name
   bool wan = false;  // --role wan; else a LAN interface
-  std::vector<std::string> addrs;
+  std::vector<std::string> addrs;  // empty: none for a file, the interface's own when live
+  bool live = false;               // --interface: captured live
 };
 
 // The capture source's tunables; 0 leaves the source's default.
@@ -31,6 +32,11 @@ struct CaptureOptions {
   uint32_t tcp_linger = 0;
   bool realtime = false;
   std::string emit_scenario;  // empty: none written
+  // Live capture (--interface) only.
+  std::string filter;  // BPF filter expression; empty: none
+  uint32_t buffer_mb = kDefaultCaptureBufferMb;
+  bool promiscuous = true;
+  std::string user;  // drop privileges to this user once the interfaces are open; empty: stay
 };
 
 struct ReplayOptions {

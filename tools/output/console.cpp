@@ -39,12 +39,28 @@ void Console::Line(const std::string& text) {
 
 void Console::Progress(uint64_t ops, uint64_t calls) {
   if (!enabled) return;
+  Draw(std::to_string(ops) + " ops played, " + std::to_string(calls) + " sink calls");
+}
+
+void Console::LiveProgress(const LiveProgressFigures& f) {
+  if (!enabled) return;
+  char rates[96];
+  std::snprintf(rates, sizeof rates, "; %.0f packets/s, %.0f documents/s", f.packets_per_s,
+                f.documents_per_s);
+  Draw(std::to_string(f.packets) + " packets, " + std::to_string(f.flows) + " flows, " +
+       std::to_string(f.documents) + " documents, " + std::to_string(f.dropped) +
+       " capture drops" + rates);
+}
+
+void Console::Draw(const std::string& text) {
   const auto now = std::chrono::steady_clock::now();
   std::lock_guard<std::mutex> guard(lock);
-  if (now - start < kProgressDelay || (shown && now - last_draw < kProgressInterval)) return;
+  if (!enabled || now - start < kProgressDelay ||
+      (shown && now - last_draw < kProgressInterval)) {
+    return;
+  }
   last_draw = now;
-  std::fprintf(stream, "%s%s: %llu ops played, %llu sink calls", kEraseLine, kProgramName,
-               static_cast<unsigned long long>(ops), static_cast<unsigned long long>(calls));
+  std::fprintf(stream, "%s%s: %s", kEraseLine, kProgramName, text.c_str());
   std::fflush(stream);
   shown = true;
 }

@@ -9,6 +9,16 @@
 
 namespace replay {
 
+// What the progress line of a live capture shows.
+struct LiveProgressFigures {
+  uint64_t packets = 0;
+  uint64_t flows = 0;
+  uint64_t documents = 0;  // sink calls
+  uint64_t dropped = 0;    // frames the capture lost
+  double packets_per_s = 0;
+  double documents_per_s = 0;
+};
+
 // Line() may be called from any thread (the daemon log is written from the plugin's worker);
 // Progress() and EndProgress() from the main thread. `lock` guards everything below it.
 class Console {
@@ -23,11 +33,15 @@ class Console {
   void Report(const std::string& message);
   // Redraws the progress line when playing has gone on long enough and it is due.
   void Progress(uint64_t ops, uint64_t calls);
+  // The same for a live capture: what it has seen so far, and per second since the last call.
+  void LiveProgress(const LiveProgressFigures& figures);
   // Erases the progress line for good.
   void EndProgress();
 
  private:
   void Erase();  // with lock held
+  // Draws `text` as the progress line when it is due.
+  void Draw(const std::string& text);
 
   std::mutex lock;
   std::FILE* stream;

@@ -9,7 +9,7 @@
 namespace replay {
 
 OutputFile::~OutputFile() {
-  if (stream != stdout) std::fclose(stream);
+  if (stream != nullptr && stream != stdout) std::fclose(stream);
 }
 
 std::string OutputFile::Open(const std::string& path) {
@@ -23,8 +23,24 @@ std::string OutputFile::Open(const std::string& path) {
   return "";
 }
 
+std::string OutputFile::Reopen() {
+  if (buffer == nullptr) return "";  // standard output
+  std::string error;
+  if (stream != nullptr && stream != stdout && std::fclose(stream) != 0) {
+    error = name + ": " + std::strerror(errno);
+  }
+  stream = std::fopen(name.c_str(), "a");
+  if (stream == nullptr) return name + ": " + std::strerror(errno);
+  std::setvbuf(stream, buffer.get(), _IOFBF, kOutputFileBufferBytes);
+  return error;
+}
+
 std::string OutputFile::Close() {
   if (stream == stdout) return "";
+  if (stream == nullptr) {  // a reopen failed, and said so
+    stream = stdout;
+    return "";
+  }
   const int rc = std::fclose(stream);
   stream = stdout;
   if (rc != 0) return name + ": " + std::strerror(errno);

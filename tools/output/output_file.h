@@ -23,6 +23,10 @@ class OutputFile {
 
   // Closes a file (standard output stays open). "" or "PATH: reason".
   std::string Close();
+  // Closes the file and opens its path again, appending (after a log rotation moved it away).
+  // Standard output stays as it is. "" or "PATH: reason"; on failure Stream() is null until a
+  // reopen succeeds.
+  std::string Reopen();
 
  private:
   // A write system call per buffer, where the default buffer costs one every few lines. Declared

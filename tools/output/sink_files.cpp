@@ -19,6 +19,9 @@ namespace {
 constexpr mode_t kDirectoryMode = 0777;
 constexpr const char* kPlainMode = "wbT";  // zlib's transparent (uncompressed) writing
 constexpr const char* kGzipMode = "wb";
+// After a reopen: appended to (a gzip file gets a member of its own, which readers join).
+constexpr const char* kPlainAppendMode = "abT";
+constexpr const char* kGzipAppendMode = "ab";
 
 std::string ErrorText(int error) {
   return std::strerror(error);
@@ -84,7 +87,8 @@ SinkFiles::File& SinkFiles::Open(const std::string& sink_dir, const std::string&
     return file;
   }
   errno = 0;
-  file.handle = gzopen(path.c_str(), compress ? kGzipMode : kPlainMode);
+  file.handle = gzopen(path.c_str(), append ? (compress ? kGzipAppendMode : kPlainAppendMode)
+                                            : (compress ? kGzipMode : kPlainMode));
   if (file.handle == nullptr) {
     error = path + ": " + ErrorText(errno != 0 ? errno : ENOMEM);
     file.failed = true;
@@ -113,6 +117,24 @@ std::string SinkFiles::Write(const std::string& sink, const std::string& channel
     return path + ": " + GzErrorText(file.handle);
   }
   return std::string();
+}
+
+std::vector<std::string> SinkFiles::Reopen() {
+  std::vector<std::string> errors = Close();
+  append = true;
+  return errors;
+}
+
+std::vector<std::string> SinkFiles::Flush() {
+  std::vector<std::string> errors;
+  for (auto& [path, file] : files) {
+    if (file.handle == nullptr || file.failed) continue;
+    if (gzflush(file.handle, Z_SYNC_FLUSH) != Z_OK) {
+      file.failed = true;
+      errors.push_back(path + ": " + GzErrorText(file.handle));
+    }
+  }
+  return errors;
 }
 
 std::vector<std::string> SinkFiles::Close() {

@@ -35,6 +35,12 @@ class SinkFiles {
 
   // Finishes and closes every file. Returns the errors met.
   std::vector<std::string> Close();
+  // Closes every file; each is opened again on its next payload, appending (after a log
+  // rotation moved it away). Returns the errors met.
+  std::vector<std::string> Reopen();
+  // Pushes what the open files hold to the system (a gzip file with a sync flush), so that a
+  // reader following a file sees every document written. Returns the errors met.
+  std::vector<std::string> Flush();
 
  private:
   struct File {
@@ -48,6 +54,7 @@ class SinkFiles {
 
   std::string dir;
   std::map<std::string, File> files;  // by path
+  bool append = false;                // after a Reopen: files are appended to
 };
 
 // Creates `path` and its missing parents. Returns an error text, or an empty one.

@@ -50,6 +50,7 @@ void SinkOutput::Record(const std::string& sink, const std::set<std::string>& ch
     line += kSinkLineEnd;
     const std::string_view payload_text =
         std::string_view(line).substr(payload_begin, payload_size);
+    written = true;
     if (!out_failed && std::fwrite(line.data(), 1, line.size(), out) != line.size()) {
       out_failed = true;
       Fail(out_name + ": " + std::strerror(errno));
@@ -67,6 +68,42 @@ void SinkOutput::Record(const std::string& sink, const std::set<std::string>& ch
     FailQuietly("cannot record a sink call: ", "unknown error");
   }
   busy.store(false);
+}
+
+void SinkOutput::Flush() {
+  std::lock_guard<std::mutex> guard(lock);
+  if (!written) return;
+  written = false;
+  try {
+    if (!out_failed && std::fflush(out) != 0) {
+      out_failed = true;
+      Fail(out_name + ": " + std::strerror(errno));
+    }
+    if (files != nullptr) {
+      for (const std::string& error : files->Flush()) Fail(error);
+    }
+  } catch (...) {
+    FailQuietly("cannot flush the output: ", "the report failed");
+  }
+}
+
+void SinkOutput::Reopen(OutputFile* file) {
+  std::lock_guard<std::mutex> guard(lock);
+  try {
+    if (!out_failed && std::fflush(out) != 0) Fail(out_name + ": " + std::strerror(errno));
+    if (file != nullptr) {
+      const std::string error = file->Reopen();
+      out = file->Stream();
+      // A file that cannot be opened again is written to no more; the next reopen may mend it.
+      out_failed = out == nullptr;
+      if (!error.empty()) Fail(error);
+    }
+    if (files != nullptr) {
+      for (const std::string& error : files->Reopen()) Fail(error);
+    }
+  } catch (...) {
+    FailQuietly("cannot reopen the output: ", "the report failed");
+  }
 }
 
 bool SinkOutput::Finish() {

@@ -11,13 +11,14 @@
 
 #include "kv/json.h"
 #include "tools/output/json_text.h"
+#include "tools/output/output_file.h"
 #include "tools/output/sink_files.h"
 
 namespace replay {
 
-// Record() runs on the plugin's worker thread; `lock` keeps the lines whole and in call order
-// and guards the output stream, the sink files, the line being written and `failed`. Count() may
-// be read from any thread.
+// Record() runs on the plugin's worker thread, Flush() and Reopen() on the main thread; `lock`
+// keeps the lines whole and in call order and guards the output stream, the sink files, the line
+// being written, `failed`, `out_failed` and `written`. Count() may be read from any thread.
 // Finish() is for the main thread once the worker has ended.
 class SinkOutput {
  public:
@@ -39,6 +40,14 @@ class SinkOutput {
   // Flushes the output and closes the sink files. False when any write failed.
   bool Finish();
 
+  // Any thread, while the worker runs. Pushes what was written since the last flush to the
+  // system: the output stream and the sink files.
+  void Flush();
+  // Flushes, then opens the output file again (through `file`, when it is not standard output:
+  // null keeps the stream) and closes the sink files, which are opened again on their next
+  // payload, appending. For a log rotation.
+  void Reopen(OutputFile* file);
+
  private:
   // With lock held. Fail may throw what the report throws; FailQuietly reports `what` + `detail`
   // and drops whatever that throws.
@@ -54,6 +63,7 @@ class SinkOutput {
   JsonText text{line};  // writes into `line`
   bool failed = false;
   bool out_failed = false;
+  bool written = false;  // something was written since the last flush
   std::atomic<uint64_t> calls{0};
   std::atomic<bool> busy{false};
 };

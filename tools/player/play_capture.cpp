@@ -9,11 +9,15 @@ namespace replay {
 
 PlayOutcome PlayCapture(const PlayContext& context, capture::CaptureSource& source,
                         const CapturePlayerSettings& settings, size_t buckets,
-                        ScenarioWriter* scenario) {
+                        ScenarioWriter* scenario, capture::LiveControl* live) {
   const std::string& name = settings.source_name;
   auto report = [&context](const std::string& message) { context.console.Report(message); };
   uint64_t delivered = 0;
-  context.worker.SetProgress([&] { context.console.Progress(delivered, context.sinks.Count()); });
+  // A live capture draws its own progress line, each second.
+  if (live == nullptr) {
+    context.worker.SetProgress(
+        [&] { context.console.Progress(delivered, context.sinks.Count()); });
+  }
   struct ProgressReset {
     WorkerDriver& worker;
     ~ProgressReset() { worker.SetProgress(nullptr); }
@@ -29,7 +33,7 @@ PlayOutcome PlayCapture(const PlayContext& context, capture::CaptureSource& sour
   PlayOutcome outcome;
   try {
     context.worker.Start();
-    const std::string error = source.Run(player);
+    const std::string error = live != nullptr ? source.RunLive(player, *live) : source.Run(player);
     delivered = player.EventsDelivered();
     if (!error.empty()) {
       report(error);

@@ -46,6 +46,8 @@ class ScenarioWriter {
 
   // Flushes and closes the file. False (with Error() set) when any write failed.
   bool Finish();
+  // Pushes the ops written so far to the file (a live capture does each second).
+  void Flush() { out.flush(); }
 
  private:
   void Write(const char* name, const json& members);

@@ -137,8 +137,9 @@ TEST(ReplayOptions, CaptureOptionsAndTheirUsageErrors) {
       {{"--pcap"}, "--pcap needs a value"},
       {{"--pcap", ""}, "--pcap needs a path"},
       {{"--pcap", "-", "--pcap", "-"}, "--pcap - (standard input) can be given only once"},
-      {{"--name", "eth0", "--pcap", "a.pcap"}, "--name applies to a --pcap before it"},
-      {{"--addr", "10.0.0.1"}, "--addr applies to a --pcap before it"},
+      {{"--name", "eth0", "--pcap", "a.pcap"},
+       "--name applies to a --pcap or --interface before it"},
+      {{"--addr", "10.0.0.1"}, "--addr applies to a --pcap or --interface before it"},
       {{"--pcap", "a", "--name="}, "--name needs a name"},
       {{"--pcap", "a", "--addr", ""}, "--addr needs an address"},
       {{"--pcap", "a", "--role", "dmz"}, "--role needs lan or wan, got \"dmz\""},
@@ -153,7 +154,7 @@ TEST(ReplayOptions, CaptureOptionsAndTheirUsageErrors) {
       {{"-", "--pcap", "a"}, "a scenario and --pcap cannot be played together"},
       {{"--realtime"}, "--realtime applies to --pcap captures only"},
       {{"--emit-scenario", "s.jsonl", "s.jsonl"},
-       "--emit-scenario applies to --pcap captures only"},
+       "--emit-scenario applies to --pcap or --interface captures only"},
       {{"--s", "x"}, "option --s is ambiguous"},
       {{"--pcap", "a", "--help", "s.jsonl"},
        "pcaps [a  lan []] nets [] interval 0 idle 0 0 0 linger 0 0 realtime 0 emit  scenario "
@@ -161,6 +162,55 @@ TEST(ReplayOptions, CaptureOptionsAndTheirUsageErrors) {
   };
   for (const auto& [args, expected] : cases) {
     EXPECT_EQ(CaptureOptions(args), expected) << ::testing::PrintToString(args);
+  }
+}
+
+// The live capture's options read from `args` as one line, or the usage error.
+std::string LiveOptions(const std::vector<std::string>& args) {
+  replay::ReplayOptions o;
+  const std::string error = replay::ParseReplayOptions(args, o);
+  if (!error.empty()) return error;
+  const replay::CaptureOptions& c = o.capture;
+  std::string interfaces;
+  for (const replay::PcapOption& pcap : c.pcaps) {
+    interfaces += korvel_test::Join("[" + pcap.file, pcap.live, pcap.name,
+                                    pcap.wan ? "wan" : "lan", pcap.addrs) + "]";
+  }
+  return korvel_test::Join("interfaces", interfaces, "filter", c.filter, "buffer", c.buffer_mb,
+                           "promisc", c.promiscuous, "user", c.user, "interval",
+                           c.update_interval);
+}
+
+TEST(ReplayOptions, LiveCaptureOptionsAndTheirUsageErrors) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--interface", "eth0"},
+       "interfaces [eth0 1  lan []] filter  buffer 16 promisc 1 user  interval 0"},
+      {{"--interface", "eth0", "--name", "uplink", "--role", "wan", "--addr", "192.0.2.1",
+        "--interface=lo", "--filter", "tcp port 80", "--buffer-mb", "64", "--no-promisc",
+        "--user", "nobody", "--update-interval", "1"},
+       "interfaces [eth0 1 uplink wan [192.0.2.1]][lo 1  lan []] filter tcp port 80 buffer 64 "
+       "promisc 0 user nobody interval 1"},
+      {{"--interface"}, "--interface needs a value"},
+      {{"--interface", ""}, "--interface needs an interface name"},
+      {{"--interface", "lo", "--pcap", "a.pcap"}, "--interface and --pcap cannot be played together"},
+      {{"--pcap", "a.pcap", "--interface", "lo"}, "--interface and --pcap cannot be played together"},
+      {{"--interface", "lo", "s.jsonl"}, "a scenario and --interface cannot be played together"},
+      {{"--interface", "lo", "--realtime"}, "--realtime applies to --pcap captures only"},
+      {{"--interface", "lo", "--filter", ""}, "--filter needs a filter expression"},
+      {{"--interface", "lo", "--user="}, "--user needs a user name"},
+      {{"--interface", "lo", "--buffer-mb", "0"},
+       "--buffer-mb needs a number of MiB from 1 to 2047, got \"0\""},
+      {{"--interface", "lo", "--buffer-mb", "2048"},
+       "--buffer-mb needs a number of MiB from 1 to 2047, got \"2048\""},
+      {{"--interface", "lo", "--no-promisc=yes"}, "--no-promisc takes no value"},
+      {{"--pcap", "a.pcap", "--filter", "tcp"}, "--filter applies to --interface captures only"},
+      {{"--buffer-mb", "8"}, "--buffer-mb applies to --interface captures only"},
+      {{"--no-promisc", "s.jsonl"}, "--no-promisc applies to --interface captures only"},
+      {{"--user", "nobody"}, "--user applies to --interface captures only"},
+      {{"--local-net", "10.0.0.0/8"}, "--local-net applies to --pcap or --interface captures only"},
+  };
+  for (const auto& [args, expected] : cases) {
+    EXPECT_EQ(LiveOptions(args), expected) << ::testing::PrintToString(args);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "replay_support.h"
+#include "tools/output/output_file.h"
 #include "tools/output/safe_file_name.h"
 #include "tools/output/sink_files.h"
 #include "tools/output/sink_line.h"
@@ -115,6 +116,71 @@ TEST(SinkOutput, AReportThatThrowsNeitherEndsTheProcessNorLosesTheFailure) {
   EXPECT_FALSE(sinks.Busy());
   EXPECT_FALSE(sinks.Finish());
   std::fclose(out);
+}
+
+// A log rotation while a live capture runs: Flush makes what was written readable without
+// closing anything; after the files move away, Reopen starts them again at their paths and
+// appends to a file that stayed (gzip files get a member of their own).
+TEST(SinkOutput, FlushShowsEachLineAndReopenFollowsARotation) {
+  ScratchDir dir;
+  const std::string path = dir.Path() + "/out.jsonl";
+  replay::OutputFile out;
+  ASSERT_EQ(out.Open(path), "");
+  ASSERT_EQ(replay::MakeDirectories(dir.Path() + "/sinks"), "");
+  SinkFiles files(dir.Path() + "/sinks");
+  std::vector<std::string> reports;
+  replay::SinkOutput sinks(out.Stream(), path, &files,
+                           [&reports](const std::string& message) { reports.push_back(message); });
+  const std::string line1 = "{\"sink\":\"a\",\"channel\":\"x\",\"flags\":1,\"payload\":1}\n";
+  const std::string line2 = "{\"sink\":\"a\",\"channel\":\"x\",\"flags\":1,\"payload\":2}\n";
+  const std::string line3 = "{\"sink\":\"a\",\"channel\":\"z\",\"flags\":33,\"payload\":3}\n";
+  sinks.Record("a", {"x"}, 1, 0x01);
+  sinks.Record("a", {"z"}, 3, 0x21);
+  EXPECT_EQ(ReadFileText(path), "");  // still in the output's buffer
+  sinks.Flush();
+  EXPECT_EQ(ReadFileText(path), line1 + line3);
+  EXPECT_EQ(ReadFileText(dir.Path() + "/sinks/a/x.json"), "1\n");
+  EXPECT_EQ(korvel_test::ReadGzip(dir.Path() + "/sinks/a/z.json.gz"), "3\n");
+
+  // The output and one sink file move away; the gzip file stays where it is.
+  ASSERT_EQ(std::rename(path.c_str(), (path + ".1").c_str()), 0);
+  const std::string sink_file = dir.Path() + "/sinks/a/x.json";
+  ASSERT_EQ(std::rename(sink_file.c_str(), (sink_file + ".1").c_str()), 0);
+  sinks.Reopen(&out);
+  sinks.Record("a", {"x"}, 2, 0x01);
+  sinks.Record("a", {"z"}, 3, 0x21);
+  EXPECT_TRUE(sinks.Finish());
+  EXPECT_EQ(out.Close(), "");
+  EXPECT_TRUE(reports.empty());
+  EXPECT_EQ(ReadFileText(path + ".1"), line1 + line3);
+  EXPECT_EQ(ReadFileText(path), line2 + line3);
+  EXPECT_EQ(ReadFileText(sink_file + ".1"), "1\n");
+  EXPECT_EQ(ReadFileText(sink_file), "2\n");
+  EXPECT_EQ(korvel_test::ReadGzip(dir.Path() + "/sinks/a/z.json.gz"), "3\n3\n");
+}
+
+// A file that cannot be opened again is reported, written to no more, and mended by the next
+// reopen that succeeds.
+TEST(SinkOutput, AReopenThatFailsIsReportedAndTheNextOneMendsIt) {
+  ScratchDir dir;
+  const std::string sub = dir.Path() + "/logs";
+  ASSERT_EQ(replay::MakeDirectories(sub), "");
+  const std::string path = sub + "/out.jsonl";
+  replay::OutputFile out;
+  ASSERT_EQ(out.Open(path), "");
+  std::vector<std::string> reports;
+  replay::SinkOutput sinks(out.Stream(), path, nullptr,
+                           [&reports](const std::string& message) { reports.push_back(message); });
+  ASSERT_EQ(std::rename(sub.c_str(), (sub + ".old").c_str()), 0);
+  sinks.Reopen(&out);
+  sinks.Record("a", {"x"}, 1, 0x01);
+  EXPECT_EQ(reports, std::vector<std::string>{path + ": No such file or directory"});
+  ASSERT_EQ(replay::MakeDirectories(sub), "");
+  sinks.Reopen(&out);
+  sinks.Record("a", {"x"}, 2, 0x01);
+  EXPECT_FALSE(sinks.Finish());  // the failure is still told at the end
+  EXPECT_EQ(out.Close(), "");
+  EXPECT_EQ(ReadFileText(path), "{\"sink\":\"a\",\"channel\":\"x\",\"flags\":1,\"payload\":2}\n");
 }
 
 }  // namespace

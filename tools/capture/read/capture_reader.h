@@ -8,37 +8,38 @@
 #include <string>
 
 #include "tools/capture/read/interface_spec.h"
+#include "tools/capture/read/packet_source.h"
 
 namespace capture {
 
 // Used by one thread.
-class CaptureReader {
+class CaptureReader : public PacketSource {
  public:
   explicit CaptureReader(const InterfaceSpec& spec);
-  ~CaptureReader();
+  ~CaptureReader() override;
   CaptureReader(const CaptureReader&) = delete;
   CaptureReader& operator=(const CaptureReader&) = delete;
 
   // Opens the file (standard input for "-", the interface's own stream when it has one). Throws
   // CaptureError "FILE: reason": the system's error text for a file that cannot be opened,
   // libpcap's for one that is not a capture.
-  void Open();
+  void Open() override;
 
   // Reads the next packet; false at the end of the file or at damage, which Error() then tells
   // (libpcap's text; "" at a clean end). The packet stays valid until the next call.
-  bool Next();
+  bool Next() override;
 
-  const std::string& File() const { return file; }
-  int LinkType() const { return link_type; }
+  const std::string& File() const override { return file; }
+  int LinkType() const override { return link_type; }
   // libpcap's name of the link type, "?" for one it does not know.
-  std::string LinkTypeName() const;
-  const std::string& Error() const { return error; }
+  std::string LinkTypeName() const override;
+  const std::string& Error() const override { return error; }
 
-  const uint8_t* Data() const { return data; }
-  uint32_t CapturedLength() const { return header->caplen; }
-  uint32_t WireLength() const { return header->len; }
+  const uint8_t* Data() const override { return data; }
+  uint32_t CapturedLength() const override { return header->caplen; }
+  uint32_t WireLength() const override { return header->len; }
   // The packet's timestamp in microseconds since the epoch (0 for a time before it).
-  uint64_t TimeUs() const;
+  uint64_t TimeUs() const override;
 
  private:
   std::string file;

@@ -2,6 +2,8 @@
 #include "tools/capture/track/update_cycle.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #include "tools/capture/constants.h"
 #include "tools/capture/track/packet_counters.h"
@@ -23,11 +25,33 @@ void UpdateCycle::Frame(uint64_t now_us, DaemonEvents& events) {
     first_us = now_us;
     next_update_us = now_us + interval_us;
   }
+  RunDue(now_us, events);
+  frames++;
+}
+
+void UpdateCycle::StartLive(uint64_t now_us) {
+  started = true;
+  every_boundary = true;
+  first_us = now_us;
+  next_update_us = now_us + interval_us;
+}
+
+void UpdateCycle::Advance(uint64_t now_us, DaemonEvents& events) {
+  if (started) RunDue(now_us, events);
+}
+
+uint64_t UpdateCycle::NextDueUs() const {
+  const uint64_t expiry = tracker.NextExpiry();
+  // A flow expires at the first clock value after its expiry time.
+  return std::min(next_update_us, expiry == UINT64_MAX ? expiry : expiry + 1);
+}
+
+void UpdateCycle::RunDue(uint64_t now_us, DaemonEvents& events) {
   for (;;) {
     const uint64_t expiry = tracker.NextExpiry();
     if (next_update_us <= now_us && next_update_us <= expiry) {
       const bool empty = frames == frames_at_update && tracker.FlowsPurged() == purged_at_update;
-      if (empty && previous_empty) {
+      if (empty && previous_empty && !every_boundary) {
         // Nothing happens before the next frame or expiry: on to the first boundary after it.
         const uint64_t activity = std::min(now_us, expiry);
         next_update_us += ((activity - next_update_us) / interval_us + 1) * interval_us;
@@ -44,7 +68,6 @@ void UpdateCycle::Frame(uint64_t now_us, DaemonEvents& events) {
     }
     break;
   }
-  frames++;
 }
 
 void UpdateCycle::Finish(uint64_t now_us, DaemonEvents& events) {
@@ -54,6 +77,7 @@ void UpdateCycle::Finish(uint64_t now_us, DaemonEvents& events) {
 }
 
 void UpdateCycle::Update(uint64_t time_us, DaemonEvents& events) {
+  if (before_update) before_update();
   UpdateRecords update{flow_map, interfaces, {}, {}, {}, time_us / kMicrosPerMilli, {}};
   const FlowCounts counts = tracker.PublishUpdate(update.ready, events);
 

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kv/flow_map.h"
@@ -34,7 +36,19 @@ class UpdateCycle {
   // The end of the input at `now_us` (or its damage): a last update, then every flow expires.
   void Finish(uint64_t now_us, DaemonEvents& events);
 
+  // A live capture: the cycle starts at `now_us` (the wall clock), the first update comes one
+  // interval later, and every boundary brings an update, with or without packets.
+  void StartLive(uint64_t now_us);
+  // The clock reached `now_us` without a frame: the updates and expiries due by then run.
+  void Advance(uint64_t now_us, DaemonEvents& events);
+  // When the next update or expiry is due (microseconds since the epoch).
+  uint64_t NextDueUs() const;
+  // Called at each update before its counters are taken, so that the caller can add to them
+  // (a live capture's losses).
+  void SetBeforeUpdate(std::function<void()> call) { before_update = std::move(call); }
+
  private:
+  void RunDue(uint64_t now_us, DaemonEvents& events);
   void Update(uint64_t time_us, DaemonEvents& events);
   void FillStatus(const FlowCounts& counts, uint64_t time_us, kvInstanceStatus& status);
 
@@ -52,6 +66,8 @@ class UpdateCycle {
   uint64_t frames_at_update = 0;  // frames read at the previous update
   uint64_t purged_at_update = 0;  // flows purged at the previous update
   bool previous_empty = false;    // the previous update's interval had no frame and no purge
+  bool every_boundary = false;    // live: no boundary is skipped
+  std::function<void()> before_update;
   ProcessUsage previous_usage;
 };
 
