@@ -25,7 +25,8 @@ class CaptureReader {
   void Open();
 
   // Reads the next packet; false at the end of the file or at damage, which Error() then tells
-  // (libpcap's text; "" at a clean end). The packet stays valid until the next call.
+  // (libpcap's text, or the record's number when its fraction of a second is a second or more;
+  // "" at a clean end). The packet stays valid until the next call.
   bool Next();
 
   const std::string& File() const { return file; }
@@ -50,6 +51,7 @@ class CaptureReader {
   int link_type = -1;
   std::string error;
   pcap_pkthdr* header = nullptr;
+  uint64_t records = 0;  // read so far
   const uint8_t* data = nullptr;
 };
 
