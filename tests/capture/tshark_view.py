@@ -12,10 +12,15 @@ FIELDS = ["frame.number", "frame.interface_id", "frame.time_epoch", "frame.len",
           "ip.src", "ip.dst", "ipv6.src", "ipv6.dst", "ip.proto",
           "tcp.srcport", "tcp.dstport", "udp.srcport", "udp.dstport",
           "tcp.flags.fin", "tcp.flags.reset", "vlan.id", "ieee8021ad.id", "ip.dsfield.dscp", "ipv6.tclass.dscp",
-          "eth.src", "eth.dst", "ip.len", "ipv6.plen", "ip.flags.mf", "ip.frag_offset"]
+          "eth.src", "eth.dst", "ip.len", "ipv6.plen", "ip.flags.mf", "ip.frag_offset",
+          "wlan.sa", "wlan.da"]
 
 # Layers of frame.protocols that stand between the IP header and what the flow is keyed by.
 IPV6_EXTENSIONS = {"ipv6.hopopts", "ipv6.routing", "ipv6.dstopts", "ipv6.fraghdr"}
+# Layers between an IP packet and the IP packet of a tunnel inside it (IP in IP, GRE, VXLAN,
+# CAPWAP data, GTP-U, PPTP), as tshark names them.
+TUNNEL_LAYERS = {"ip", "ipv6", "gre", "udp", "vxlan", "capwap.data", "wlan", "llc", "eth",
+                 "ethertype", "vlan", "ieee8021ad", "gtp", "ppp"} | IPV6_EXTENSIONS
 PROTOCOL_NUMBERS = {"tcp": 6, "udp": 17, "icmp": 1, "icmpv6": 58, "igmp": 2, "sctp": 132,
                     "gre": 47, "esp": 50, "ah": 51, "ospf": 89, "pim": 103, "vrrp": 112}
 TCP, UDP = 6, 17
@@ -30,7 +35,8 @@ class Truncated(Exception):
 
 
 class Frame:
-    """One frame that carries IP, as tshark decodes its outermost IP layer."""
+    """One frame that carries IP, as tshark decodes it: the flow is its innermost tunnelled IP
+    packet, the packet counters count its outermost one."""
 
     def __init__(self, values):
         every = dict(zip(FIELDS, (value.split(",") for value in values)))
@@ -39,46 +45,66 @@ class Frame:
         self.time_us = epoch_to_us(row["frame.time_epoch"])
         self.length = int(row["frame.len"])
         layers = row["frame.protocols"].split(":")
-        ip_layer = next(i for i, name in enumerate(layers) if name in ("ip", "ipv6"))
+        outer = next(i for i, name in enumerate(layers) if name in ("ip", "ipv6"))
+        ip_layer = flow_layer(layers, outer)
+
+        def nth(field, layer):
+            """`field` of the layer at index `layer`, one occurrence per layer of its name."""
+            occurrences = every[field]
+            index = layers[:layer].count(layers[layer])
+            return occurrences[index] if index < len(occurrences) else ""
+
         self.version = 4 if layers[ip_layer] == "ip" else 6
         if self.version == 4:
-            src, dst = row["ip.src"], row["ip.dst"]
-            self.dscp = int(row["ip.dsfield.dscp"] or 0)
+            src, dst = nth("ip.src", ip_layer), nth("ip.dst", ip_layer)
+            self.dscp = int(nth("ip.dsfield.dscp", ip_layer) or 0)
         else:
-            src, dst = row["ipv6.src"], row["ipv6.dst"]
-            self.dscp = int(row["ipv6.tclass.dscp"] or 0)
+            src, dst = nth("ipv6.src", ip_layer), nth("ipv6.dst", ip_layer)
+            self.dscp = int(nth("ipv6.tclass.dscp", ip_layer) or 0)
         if not src or not dst:
             raise Truncated()
         self.src_ip = ipaddress.ip_address(src)
         self.dst_ip = ipaddress.ip_address(dst)
-        after = [name for name in layers[ip_layer + 1:] if name not in IPV6_EXTENSIONS]
-        transport = after[0] if after else ""
-        if self.version == 4 and row["ip.proto"]:
-            self.protocol = int(row["ip.proto"])
+        after = [i for i in range(ip_layer + 1, len(layers)) if layers[i] not in IPV6_EXTENSIONS]
+        transport = layers[after[0]] if after else ""
+        if self.version == 4 and nth("ip.proto", ip_layer):
+            self.protocol = int(nth("ip.proto", ip_layer))
         else:
             self.protocol = PROTOCOL_NUMBERS.get(transport, -1)
         self.src_port = self.dst_port = 0
         if self.protocol in (TCP, UDP):
             name = "tcp" if self.protocol == TCP else "udp"
-            if transport != name or not row[name + ".srcport"] or not row[name + ".dstport"]:
+            if transport != name:
                 raise Truncated()
-            self.src_port, self.dst_port = int(row[name + ".srcport"]), int(row[name + ".dstport"])
+            sport, dport = nth(name + ".srcport", after[0]), nth(name + ".dstport", after[0])
+            if not sport or not dport:
+                raise Truncated()
+            self.src_port, self.dst_port = int(sport), int(dport)
         self.fin = row["tcp.flags.fin"] in ("1", "True") and self.protocol == TCP
         self.rst = row["tcp.flags.reset"] in ("1", "True") and self.protocol == TCP
         # The innermost tag: an 802.1ad service tag is a layer of its own for tshark.
         tags = [name for name in layers[:ip_layer] if name in ("vlan", "ieee8021ad")]
         self.vlan = int(every[tags[-1] + ".id"][tags.count(tags[-1]) - 1]) if tags else 0
-        self.ethernet = layers[0] == "eth"
-        self.src_mac = row["eth.src"].lower() if self.ethernet else ""
-        self.dst_mac = row["eth.dst"].lower() if self.ethernet else ""
+        # The MACs of the link layer nearest the flow's packet: Ethernet or 802.11.
+        self.ethernet = "eth" in layers[:ip_layer]
+        links = [i for i in range(ip_layer) if layers[i] in ("eth", "wlan")]
+        self.src_mac = self.dst_mac = ""
+        if links:
+            kind = "eth" if layers[links[-1]] == "eth" else "wlan"
+            self.src_mac = nth(kind + ".src" if kind == "eth" else "wlan.sa", links[-1]).lower()
+            self.dst_mac = nth(kind + ".dst" if kind == "eth" else "wlan.da", links[-1]).lower()
         self.layers = layers
         self.clock_us = self.time_us  # the capture clock at this frame, see read_frames
-        # The IP packet's own length, as its header gives it.
-        self.ip_length = int(row["ip.len"] or 0) if self.version == 4 else \
+        # The outermost IP packet's own length, as its header gives it, and its protocol.
+        outer_v4 = layers[outer] == "ip"
+        self.ip_length = int(row["ip.len"] or 0) if outer_v4 else \
             int(row["ipv6.plen"] or 0) + IPV6_HEADER
-        self.fragment = (self.version == 4 and (row["ip.flags.mf"] in ("1", "True") or
-                                                int(row["ip.frag_offset"] or 0) > 0)) or \
-            "ipv6.fraghdr" in layers[ip_layer:]
+        outer_after = [name for name in layers[outer + 1:] if name not in IPV6_EXTENSIONS]
+        self.outer_protocol = int(row["ip.proto"]) if outer_v4 and row["ip.proto"] else \
+            PROTOCOL_NUMBERS.get(outer_after[0] if outer_after else "", -1)
+        self.fragment = (outer_v4 and (row["ip.flags.mf"] in ("1", "True") or
+                                       int(row["ip.frag_offset"] or 0) > 0)) or \
+            "ipv6.fraghdr" in layers[outer:ip_layer + 1]
 
     @property
     def source(self):
@@ -123,6 +149,18 @@ class Conversation:
             return True
         finishers = {f.source for f in self.frames if f.fin}
         return len(finishers) == 2 or (len(self.key[3]) == 1 and bool(finishers))
+
+
+def flow_layer(layers, outer):
+    """The index of the IP layer a frame's flow is keyed by: the last one reached from the
+    outermost (at `outer`) through tunnel layers only."""
+    found = outer
+    for index in range(outer + 1, len(layers)):
+        if layers[index] not in TUNNEL_LAYERS:
+            break
+        if layers[index] in ("ip", "ipv6"):
+            found = index
+    return found
 
 
 def epoch_to_us(text):
@@ -173,8 +211,8 @@ def read_frames(path, limit=None):
 
 def packet_counters(frames, rows):
     """The interface's packet counters as tshark's frames give them: every frame is raw and
-    on the wire; frames with IP and whole headers count by their outermost IP packet, every
-    other frame is discarded."""
+    on the wire; frames with IP and whole headers count by their outermost IP packet (and their
+    link layers at any depth), every other frame is discarded."""
     def count(test):
         return sum(1 for f in frames if test(f))
 
@@ -191,10 +229,10 @@ def packet_counters(frames, rows):
         "pppoe": count(lambda f: "pppoes" in f.layers),
         "mpls": count(lambda f: "mpls" in f.layers),
         "fragmented": count(lambda f: f.fragment),
-        "tcp": count(lambda f: f.protocol == TCP),
-        "udp": count(lambda f: f.protocol == UDP),
-        "icmp": count(lambda f: f.protocol in (1, 58)),
-        "igmp": count(lambda f: f.protocol == 2),
+        "tcp": count(lambda f: f.outer_protocol == TCP),
+        "udp": count(lambda f: f.outer_protocol == UDP),
+        "icmp": count(lambda f: f.outer_protocol in (1, 58)),
+        "igmp": count(lambda f: f.outer_protocol == 2),
         "tcp_resets": count(lambda f: f.rst),
     }
 

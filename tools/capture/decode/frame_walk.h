@@ -68,7 +68,8 @@ class FrameWalk {
   // frame, an 802.11 data frame and its LLC/SNAP header (wireless.cpp).
   DecodeResult Ppi(Window w);
   DecodeResult Radiotap(Window w);
-  DecodeResult Wlan(Window w);
+  // `swappable`: inside CAPWAP, where the frame control's bytes may come swapped.
+  DecodeResult Wlan(Window w, bool swappable = false);
 
   // An IP packet of the given version at the start of `w`: the outer packet, or the inner one
   // of a tunnel once one was opened (ip_layers.cpp).

@@ -78,8 +78,8 @@ DecodeResult FrameWalk::Vxlan(Window w) {
   return Ethernet(w.Skip(kVxlanHeader));
 }
 
-// A CAPWAP data packet carries an 802.11 frame (the T bit set, wireless binding IEEE 802.11) or
-// an Ethernet frame (T clear). DTLS-encrypted packets, keep-alives, fragments, other bindings and
+// A CAPWAP data packet carries an 802.11 frame (the T bit set, wireless binding IEEE 802.11; its
+// frame control as sent or swapped) or an Ethernet frame (T clear). DTLS-encrypted packets, keep-alives, fragments, other bindings and
 // packets without a payload stay UDP.
 DecodeResult FrameWalk::Capwap(Window w) {
   if (!w.Has(kCapwapHeader) || w.data[0] != 0) return DecodeResult::kFlow;  // version 0, type 0
@@ -95,7 +95,7 @@ DecodeResult FrameWalk::Capwap(Window w) {
   const Window inner = w.Skip(header);
   if (inner.wire == 0) return DecodeResult::kFlow;
   if (!EnterTunnel()) return DecodeResult::kDiscarded;
-  return native ? Wlan(inner) : Ethernet(inner);
+  return native ? Wlan(inner, true) : Ethernet(inner);
 }
 
 }  // namespace capture

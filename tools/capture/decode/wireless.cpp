@@ -3,6 +3,7 @@
 #include "tools/capture/decode/frame_walk.h"
 
 #include <cstring>
+#include <utility>
 
 #include "tools/capture/constants.h"
 
@@ -12,6 +13,11 @@ namespace {
 
 uint16_t Le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+// A frame control's first byte naming a data frame of protocol version 0.
+bool IsData(uint8_t control) {
+  return (control & 0x03) == 0 && (control & kWlanTypeMask) == kWlanTypeData;
 }
 
 }  // namespace
@@ -57,12 +63,13 @@ DecodeResult FrameWalk::Radiotap(Window w) {
 // and protected (encrypted) frames are not flows. The header is 24 bytes, 30 with four
 // addresses (to and from the distribution system), 2 more for QoS data and 4 more for the HT
 // control field of a QoS frame with the order bit; then LLC/SNAP names the ethertype.
-DecodeResult FrameWalk::Wlan(Window w) {
+DecodeResult FrameWalk::Wlan(Window w, bool swappable) {
   if (!w.Has(2)) return DecodeResult::kDiscarded;
-  const uint8_t control = w.data[0];
-  const uint8_t flags = w.data[1];
-  if ((control & 0x03) != 0 || (control & kWlanTypeMask) != kWlanTypeData ||
-      (control & kWlanSubtypeNoData) != 0 || (flags & kWlanProtected) != 0) {
+  uint8_t control = w.data[0];
+  uint8_t flags = w.data[1];
+  // Cisco's access points send the frame control's two bytes swapped inside CAPWAP.
+  if (swappable && !IsData(control) && IsData(flags)) std::swap(control, flags);
+  if (!IsData(control) || (control & kWlanSubtypeNoData) != 0 || (flags & kWlanProtected) != 0) {
     return DecodeResult::kDiscarded;
   }
   const bool to_ds = (flags & kWlanToDs) != 0;

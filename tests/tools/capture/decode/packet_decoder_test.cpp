@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/tools/capture/frames.h"
@@ -226,6 +227,14 @@ TEST(PacketDecoderTest, LinkTypesTagsAndTunnels) {
       {"CAPWAP data carrying 802.11", 228,
        Outer(17, Udp(12222, 5247, Capwap(4, true, Wlan(0x08, 0x01, 0x0800, kTcp4)))),
        kTcp4Fields, "raw=1 maxlen=116 ip=1 ip4=1 udp=1 ip_bytes=116 wire=116"},
+      {"CAPWAP data carrying 802.11, frame control swapped", 228,
+       Outer(17, Udp(5247, 5247,
+                     Capwap(2, true, [] {
+                       Bytes wlan = Wlan(0x08, 0x02, 0x0800, kTcp4);
+                       std::swap(wlan[0], wlan[1]);
+                       return wlan;
+                     }()))),
+       kTcp4Fields, "raw=1 maxlen=108 ip=1 ip4=1 udp=1 ip_bytes=108 wire=108"},
       {"CAPWAP data carrying Ethernet", 228,
        Outer(17, Udp(5247, 12222, Capwap(2, false, Ether(kMacB, kMacA, 0x0800, kTcp4)))),
        kTcp4Fields, "raw=1 eth=1 maxlen=90 ip=1 ip4=1 udp=1 ip_bytes=90 wire=90"},
