@@ -101,6 +101,9 @@ class FrameWalk {
   DecodedPacket& out;
   Seen& seen;
   int tunnels = 0;  // opened so far
+  // The IP packet being decoded is a fragment (the first: later ones have no transport header);
+  // a tunnel in it is not opened, since its inner packet is cut.
+  bool first_fragment = false;
 };
 
 }  // namespace capture

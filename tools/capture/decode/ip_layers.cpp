@@ -32,6 +32,7 @@ DecodeResult FrameWalk::Ipv4(Window w) {
   const uint16_t fragment = Be16(w.data + 6);
   const bool fragmented = (fragment & (kIpv4MoreFragments | kIpv4OffsetMask)) != 0;
   Note(4, w.data[9], total, fragmented);
+  first_fragment = fragmented;
   out.ip_version = 4;
   SetIpHeader(w, total);
   out.dscp = static_cast<uint8_t>(w.data[1] >> 2);
@@ -91,6 +92,7 @@ DecodeResult FrameWalk::Ipv6(Window w) {
   }
   out.protocol = next;
   Note(6, next, total, fragmented);
+  first_fragment = fragmented;
   if (later_fragment) return DecodeResult::kUntracked;
   return Transport(rest, next);
 }

@@ -34,11 +34,11 @@ DecodeResult FrameWalk::Transport(Window w, uint8_t protocol) {
       if (!w.Has(kIcmpHeader)) return DecodeResult::kDiscarded;
       return DecodeResult::kFlow;
     case kProtoIpInIp:
-      return IpInIp(w, 4);
+      return first_fragment ? DecodeResult::kFlow : IpInIp(w, 4);
     case kProtoIpv6InIp:
-      return IpInIp(w, 6);
+      return first_fragment ? DecodeResult::kFlow : IpInIp(w, 6);
     case kProtoGre:
-      return Gre(w);
+      return first_fragment ? DecodeResult::kFlow : Gre(w);
     default:
       return DecodeResult::kFlow;
   }
@@ -50,6 +50,7 @@ DecodeResult FrameWalk::UdpPayload(Window w) {
   };
   // The datagram's payload, unless a tunnel in it is opened and its inner packet replaces it.
   SetPayload(w);
+  if (first_fragment) return DecodeResult::kFlow;
   // GTP-U is opened once: a tunnel inside it keeps the first GTP record.
   if (!out.gtp && either(kGtpUserPort)) return Gtp(w);
   if (either(kVxlanPort)) return Vxlan(w);
