@@ -1,8 +1,7 @@
 """Captures written offline with scapy (nothing is sent) for what the real ones lack: 802.1Q and
 802.1ad tags, DSCP, IPv6 extension headers, resets, Linux cooked v1, raw IP, PPP, Cisco HDLC, PPI
-and radiotap link types, IP-in-IP, GRE, VXLAN and CAPWAP tunnels, and frames a tracker must
-skip, also alone in a capture. tshark decodes them for the checks like any
-other capture."""
+and radiotap link types, tunnels, and frames a tracker must skip, also alone in a capture. tshark
+decodes them for the checks like any other capture."""
 
 import logging
 import os
@@ -21,7 +20,7 @@ A_MAC, B_MAC = "02:00:00:00:00:0a", "02:00:00:00:00:0b"
 T0 = 1733652000.0
 LINKTYPE_LINUX_SLL = 113
 LINKTYPE_RAW = 101
-LINKTYPE_PPP, LINKTYPE_C_HDLC, LINKTYPE_PPI = 9, 104, 192
+LINKTYPE_PPP, LINKTYPE_C_HDLC, LINKTYPE_RADIOTAP, LINKTYPE_PPI = 9, 104, 127, 192
 
 
 def tcp_session(a, b, sport, dport, close="fin", payload=b"hello"):
@@ -128,111 +127,60 @@ def no_flow_frames():
             Ether(src=B_MAC, dst=A_MAC) / ARP(op=2, psrc="10.0.0.2", pdst="10.0.0.1")]
 
 
-def eth_ip(src_is_a, *layers):
-    frame = Ether(src=A_MAC if src_is_a else B_MAC, dst=B_MAC if src_is_a else A_MAC)
-    for layer in layers:
-        frame = frame / layer
-    return frame
+def both_ways(wrap, a, b, sport, dport):
+    """A UDP datagram each way between a and b, each IP packet wrapped by wrap(ip, a_sends)."""
+    ip = IP if ":" not in a else IPv6
+    return [wrap(ip(src=src, dst=dst) / UDP(sport=sp, dport=dp) / Raw(b"t" * 9), src == a)
+            for src, dst, sp, dp in ((a, b, sport, dport), (b, a, dport, sport))]
 
 
 def tunnel_frames():
-    """Ethernet frames of tunnels, each opened so that its inner packet is the flow."""
-    frames = []
-    outer_a, outer_b = "192.0.2.1", "192.0.2.2"
-    # IPv4 in IPv4 (a TCP session), IPv6 in IPv4 and IPv4 in IPv6.
-    for src, dst, segment in tcp_session("10.9.0.1", "10.9.0.2", 42000, 80):
-        frames.append(eth_ip(src == "10.9.0.1", IP(src=outer_a if src == "10.9.0.1" else outer_b,
-                                                      dst=outer_b if src == "10.9.0.1" else outer_a),
-                             IP(src=src, dst=dst, tos=18 << 2), segment))
-    frames.append(eth_ip(True, IP(src=outer_a, dst=outer_b), IPv6(src="fd01::1", dst="fd01::2"),
-                         UDP(sport=40001, dport=53), Raw(b"q" * 20)))
-    frames.append(eth_ip(False, IP(src=outer_b, dst=outer_a), IPv6(src="fd01::2", dst="fd01::1"),
-                         UDP(sport=53, dport=40001), Raw(b"r" * 40)))
-    frames.append(eth_ip(True, IPv6(src="2001:db8::1", dst="2001:db8::2"),
-                         IP(src="10.9.1.1", dst="10.9.1.2"), ICMP(type=8)))
-    # GRE with a key and a sequence number carrying IPv4; GRE carrying Ethernet with a VLAN tag.
-    for number, (src, dst) in enumerate((("10.9.2.1", "10.9.2.2"), ("10.9.2.2", "10.9.2.1"))):
-        frames.append(eth_ip(number == 0, IP(src=outer_a, dst=outer_b),
-                             GRE(key_present=1, key=7, seqnum_present=1, sequence_number=number),
-                             IP(src=src, dst=dst), UDP(sport=5000 + number, dport=5001 - number),
-                             Raw(b"g" * 9)))
-    frames.append(eth_ip(True, IP(src=outer_a, dst=outer_b), GRE(proto=0x6558),
-                         Ether(src="02:00:00:00:01:01", dst="02:00:00:00:01:02"), Dot1Q(vlan=33),
-                         IP(src="10.9.3.1", dst="10.9.3.2"), TCP(sport=1, dport=2, flags="S")))
-    # VXLAN carrying Ethernet.
-    for src_is_a in (True, False):
-        inner = IP(src="10.9.4.1", dst="10.9.4.2") if src_is_a else \
-            IP(src="10.9.4.2", dst="10.9.4.1")
-        frames.append(eth_ip(src_is_a, IP(src=outer_a if src_is_a else outer_b,
-                                          dst=outer_b if src_is_a else outer_a),
-                             UDP(sport=49152, dport=4789), VXLAN(vni=42),
-                             Ether(src="02:00:00:00:02:01" if src_is_a else "02:00:00:00:02:02",
-                                   dst="02:00:00:00:02:02" if src_is_a else "02:00:00:00:02:01"),
-                             inner, UDP(sport=6000 if src_is_a else 6001,
-                                        dport=6001 if src_is_a else 6000), Raw(b"v" * 11)))
-    # CAPWAP data: a header of 4 words, wireless binding 802.11 with the T bit, the frame to the
-    # distribution system with its frame control swapped, as Cisco's access points send it (and
-    # tshark reads it by default).
-    capwap = struct.pack("!II", (4 << 19) | (1 << 9) | (1 << 8), 0) + bytes(8)
-    wifi = bytes(Dot11(type=2, subtype=0, FCfield="to-DS", addr1="02:00:00:00:03:00",
-                       addr2="02:00:00:00:03:01", addr3="02:00:00:00:03:02") / LLC() / SNAP() /
-                 IP(src="10.9.5.1", dst="10.9.5.2") / UDP(sport=7000, dport=53) / Raw(b"c" * 8))
-    frames.append(eth_ip(True, IP(src=outer_a, dst=outer_b), UDP(sport=12222, dport=5247),
-                         Raw(capwap + wifi[1:2] + wifi[0:1] + wifi[2:])))
-    return frames
+    """IP in IP, 6in4, GRE, VXLAN, CAPWAP (802.11 framed as Cisco's access points do: swapped)."""
+    def outer(*layers):
+        def wrap(packet, forward):
+            step = 1 if forward else -1
+            (mac_a, mac_b), (a, b) = (A_MAC, B_MAC)[::step], ("192.0.2.1", "192.0.2.2")[::step]
+            frame = Ether(src=mac_a, dst=mac_b) / IP(src=a, dst=b)
+            for layer in layers + (packet,):
+                frame = frame / layer
+            return frame
+        return wrap
+
+    def capwap(packet, forward):
+        wifi = bytes(Dot11(type=2, FCfield="to-DS" if forward else "from-DS", addr1=B_MAC,
+                           addr2=A_MAC, addr3="02:00:00:00:00:0c") / LLC() / SNAP() / packet)
+        header = struct.pack("!II", (4 << 19) | (1 << 9) | (1 << 8), 0) + bytes(8)
+        return outer(UDP(sport=12222, dport=5247))(Raw(header + wifi[1::-1] + wifi[2:]), forward)
+
+    inner_eth = Ether(src="02:00:00:00:01:01", dst="02:00:00:00:01:02")
+    return (both_ways(outer(), "10.9.0.1", "10.9.0.2", 1, 2) +
+            both_ways(outer(), "fd01::1", "fd01::2", 3, 53) +
+            both_ways(outer(GRE(key_present=1, key=7, seqnum_present=1)), "10.9.2.1",
+                      "10.9.2.2", 7, 8) +
+            both_ways(outer(GRE(proto=0x6558), inner_eth, Dot1Q(vlan=33)), "10.9.3.1",
+                      "10.9.3.2", 9, 10) +
+            both_ways(outer(UDP(sport=49152, dport=4789), VXLAN(vni=42), inner_eth),
+                      "10.9.4.1", "10.9.4.2", 11, 12) +
+            both_ways(capwap, "10.9.5.1", "10.9.5.2", 13, 53))
 
 
-def ppp_frames():
-    """PPP frames with address and control: IPv4 and IPv6, and LCP, which is no flow."""
-    frames = [Raw(b"\xff\x03\x00\x21" + bytes(IP(src=src, dst=dst) / segment))
-              for src, dst, segment in tcp_session("10.8.0.1", "198.51.100.8", 35000, 25)]
-    frames.append(Raw(b"\xff\x03\x00\x57" + bytes(IPv6(src="fd02::1", dst="fd02::2") /
-                                                  UDP(sport=1, dport=2))))
-    frames.append(Raw(b"\xff\x03\xc0\x21\x09\x01\x00\x08" + bytes(4)))
-    return frames
-
-
-def cisco_hdlc_frames():
-    """Cisco HDLC frames: IPv4 both ways, then a SLARP keep-alive, which is no flow."""
-    frames = [Raw(b"\x0f\x00\x08\x00" + bytes(IP(src=src, dst=dst) / UDP(sport=sp, dport=dp)))
-              for src, dst, sp, dp in (("10.7.0.1", "10.7.0.2", 179, 40000),
-                                       ("10.7.0.2", "10.7.0.1", 40000, 179))]
-    frames.append(Raw(b"\x8f\x00\x80\x35" + bytes(18)))
-    return frames
-
-
-def ppi_frames():
-    """PPI headers (with one 4-byte field) around Ethernet frames."""
-    header = struct.pack("<BBHI", 0, 0, 12, 1) + bytes(4)
-    return [Raw(header + bytes(eth_ip(src == "10.6.0.1", IP(src=src, dst=dst), segment)))
-            for src, dst, segment in tcp_session("10.6.0.1", "10.6.0.2", 36000, 443, close="rst")]
-
-
-def radiotap_frames():
-    """802.11 behind radiotap: data to and from the distribution system, QoS data, and frames
-    that are no flows (a beacon, a protected data frame, a null data frame)."""
-    sta, ap = "02:00:00:00:04:01", "02:00:00:00:04:02"
-    router = "02:00:00:00:04:03"
-
-    def data(to_ds, payload, qos=False):
-        fields = dict(addr1=ap, addr2=sta, addr3=router) if to_ds else \
-            dict(addr1=sta, addr2=ap, addr3=router)
-        frame = RadioTap() / Dot11(type=2, subtype=8 if qos else 0,
-                                   FCfield="to-DS" if to_ds else "from-DS", **fields)
-        if qos:
-            frame = frame / Dot11QoS()
-        return frame / LLC() / SNAP() / payload
-
-    frames = [data(src == "192.168.9.2", IP(src=src, dst=dst) / segment, qos=index % 2 == 1)
-              for index, (src, dst, segment) in
-              enumerate(tcp_session("192.168.9.2", "203.0.113.30", 37000, 80))]
-    frames.append(RadioTap() / Dot11(type=0, subtype=8, addr1="ff:ff:ff:ff:ff:ff", addr2=ap,
-                                     addr3=ap) / Dot11Beacon())
-    frames.append(RadioTap() / Dot11(type=2, subtype=0, FCfield="to-DS+protected", addr1=ap,
-                                     addr2=sta, addr3=router) / Raw(bytes(40)))
-    frames.append(RadioTap() / Dot11(type=2, subtype=4, FCfield="to-DS", addr1=ap, addr2=sta,
-                                     addr3=router))
-    return frames
+def link_frames():
+    """PPP and LCP, Cisco HDLC and SLARP, PPI and Ethernet, radiotap and 802.11 (QoS data, a
+    beacon, a protected frame): the second of each pair makes no flow."""
+    wifi = RadioTap() / Dot11(type=2, subtype=8, FCfield="to-DS", addr1=B_MAC, addr2=A_MAC,
+                              addr3="02:00:00:00:00:0c") / Dot11QoS() / LLC() / SNAP()
+    ppi = struct.pack("<BBHI", 0, 0, 12, 1) + bytes(4)
+    return {
+        LINKTYPE_PPP: both_ways(lambda p, f: Raw(b"\xff\x03\x00\x21" + bytes(p)), "10.8.0.1",
+                                "198.51.100.8", 1, 2) + [Raw(b"\xff\x03\xc0\x21" + bytes(8))],
+        LINKTYPE_C_HDLC: both_ways(lambda p, f: Raw(b"\x0f\x00\x08\x00" + bytes(p)),
+                                   "10.7.0.1", "10.7.0.2", 179, 40000) +
+        [Raw(b"\x8f\x00\x80\x35" + bytes(18))],
+        LINKTYPE_PPI: both_ways(lambda p, f: Raw(ppi + bytes(Ether(src=A_MAC, dst=B_MAC) / p)),
+                                "10.6.0.1", "10.6.0.2", 3, 4),
+        LINKTYPE_RADIOTAP: both_ways(lambda p, f: wifi / p, "192.168.9.2", "203.0.113.30", 5, 6) +
+        [RadioTap() / Dot11(type=0, subtype=8, addr1=B_MAC) / Dot11Beacon(),
+         RadioTap() / Dot11(type=2, FCfield="to-DS+protected", addr1=B_MAC) / Raw(bytes(40))]}
 
 
 def write_all(directory):
@@ -242,11 +190,9 @@ def write_all(directory):
                                    ("cooked-v1.pcap", cooked_frames(), LINKTYPE_LINUX_SLL),
                                    ("raw-ip.pcap", raw_ip_frames(), LINKTYPE_RAW),
                                    ("no-flow.pcap", no_flow_frames(), None),
-                                   ("tunnels.pcap", tunnel_frames(), None),
-                                   ("ppp.pcap", ppp_frames(), LINKTYPE_PPP),
-                                   ("cisco-hdlc.pcap", cisco_hdlc_frames(), LINKTYPE_C_HDLC),
-                                   ("ppi.pcap", ppi_frames(), LINKTYPE_PPI),
-                                   ("radiotap.pcap", radiotap_frames(), None)):
+                                   ("tunnels.pcap", tunnel_frames(), None)) + tuple(
+                                       ("link-%d.pcap" % linktype, frames, linktype)
+                                       for linktype, frames in link_frames().items()):
         path = os.path.join(directory, name)
         if linktype is None:
             wrpcap(path, stamp(frames))

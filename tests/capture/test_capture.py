@@ -92,7 +92,7 @@ class Locality:
 
 
 def endpoint_mac(conversation, endpoint):
-    """The MAC of an endpoint as the conversation's first frame shows it (Ethernet or 802.11)."""
+    """The MAC of an endpoint as the conversation's first frame shows it."""
     first = conversation.first
     if not first.src_mac:
         return NO_MAC
@@ -251,8 +251,7 @@ class CaptureChecks(unittest.TestCase):
 
     def check_capture(self, path, *extra, table=True):
         """A capture libpcap reads to its end: exit 0, every conversation one flow, the
-        packet counters those of the frames. `table`: the conversations agree with tshark's
-        own tables too (which count a tunnel's outer UDP datagrams as conversations)."""
+        packet counters those of the frames; with `table`, tshark's conversation tables too."""
         frames, rows = tshark_view.read_frames(path)
         conversations = tshark_view.conversations(frames)
         if table:

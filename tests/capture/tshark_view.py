@@ -17,8 +17,7 @@ FIELDS = ["frame.number", "frame.interface_id", "frame.time_epoch", "frame.len",
 
 # Layers of frame.protocols that stand between the IP header and what the flow is keyed by.
 IPV6_EXTENSIONS = {"ipv6.hopopts", "ipv6.routing", "ipv6.dstopts", "ipv6.fraghdr"}
-# Layers between an IP packet and the IP packet of a tunnel inside it (IP in IP, GRE, VXLAN,
-# CAPWAP data, GTP-U, PPTP), as tshark names them.
+# Layers from an IP packet to the IP packet of a tunnel inside it.
 TUNNEL_LAYERS = {"ip", "ipv6", "gre", "udp", "vxlan", "capwap.data", "wlan", "llc", "eth",
                  "ethertype", "vlan", "ieee8021ad", "gtp", "ppp"} | IPV6_EXTENSIONS
 PROTOCOL_NUMBERS = {"tcp": 6, "udp": 17, "icmp": 1, "icmpv6": 58, "igmp": 2, "sctp": 132,
@@ -35,75 +34,70 @@ class Truncated(Exception):
 
 
 class Frame:
-    """One frame that carries IP, as tshark decodes it: the flow is its innermost tunnelled IP
-    packet, the packet counters count its outermost one."""
+    """One frame that carries IP, as tshark decodes it: its flow is the innermost IP packet that
+    tunnels lead to, its counters are the outermost IP packet's."""
 
     def __init__(self, values):
         every = dict(zip(FIELDS, (value.split(",") for value in values)))
-        row = {field: occurrences[0] for field, occurrences in every.items()}
+        outer_row = {field: occurrences[0] for field, occurrences in every.items()}
+        layers = outer_row["frame.protocols"].split(":")
+        outer = next(i for i, name in enumerate(layers) if name in ("ip", "ipv6"))
+        ip_layer = outer
+        for index in range(outer + 1, len(layers)):
+            if layers[index] not in TUNNEL_LAYERS:
+                break
+            ip_layer = index if layers[index] in ("ip", "ipv6") else ip_layer
+        # Each field of the flow's IP and transport layers and of the link layer nearest them.
+        def nearest(field, occurrences):
+            name = field.split(".")[0]
+            index = layers[:ip_layer].count(name) - (1 if name in ("eth", "wlan") else 0)
+            return occurrences[index] if 0 <= index < len(occurrences) else ""
+        row = {field: nearest(field, occurrences) for field, occurrences in every.items()}
         self.number = int(row["frame.number"])
         self.time_us = epoch_to_us(row["frame.time_epoch"])
         self.length = int(row["frame.len"])
-        layers = row["frame.protocols"].split(":")
-        outer = next(i for i, name in enumerate(layers) if name in ("ip", "ipv6"))
-        ip_layer = flow_layer(layers, outer)
-
-        def nth(field, layer):
-            """`field` of the layer at index `layer`, one occurrence per layer of its name."""
-            occurrences = every[field]
-            index = layers[:layer].count(layers[layer])
-            return occurrences[index] if index < len(occurrences) else ""
-
         self.version = 4 if layers[ip_layer] == "ip" else 6
         if self.version == 4:
-            src, dst = nth("ip.src", ip_layer), nth("ip.dst", ip_layer)
-            self.dscp = int(nth("ip.dsfield.dscp", ip_layer) or 0)
+            src, dst = row["ip.src"], row["ip.dst"]
+            self.dscp = int(row["ip.dsfield.dscp"] or 0)
         else:
-            src, dst = nth("ipv6.src", ip_layer), nth("ipv6.dst", ip_layer)
-            self.dscp = int(nth("ipv6.tclass.dscp", ip_layer) or 0)
+            src, dst = row["ipv6.src"], row["ipv6.dst"]
+            self.dscp = int(row["ipv6.tclass.dscp"] or 0)
         if not src or not dst:
             raise Truncated()
         self.src_ip = ipaddress.ip_address(src)
         self.dst_ip = ipaddress.ip_address(dst)
-        after = [i for i in range(ip_layer + 1, len(layers)) if layers[i] not in IPV6_EXTENSIONS]
-        transport = layers[after[0]] if after else ""
-        if self.version == 4 and nth("ip.proto", ip_layer):
-            self.protocol = int(nth("ip.proto", ip_layer))
+        after = [name for name in layers[ip_layer + 1:] if name not in IPV6_EXTENSIONS]
+        transport = after[0] if after else ""
+        if self.version == 4 and row["ip.proto"]:
+            self.protocol = int(row["ip.proto"])
         else:
             self.protocol = PROTOCOL_NUMBERS.get(transport, -1)
         self.src_port = self.dst_port = 0
         if self.protocol in (TCP, UDP):
             name = "tcp" if self.protocol == TCP else "udp"
-            if transport != name:
+            if transport != name or not row[name + ".srcport"] or not row[name + ".dstport"]:
                 raise Truncated()
-            sport, dport = nth(name + ".srcport", after[0]), nth(name + ".dstport", after[0])
-            if not sport or not dport:
-                raise Truncated()
-            self.src_port, self.dst_port = int(sport), int(dport)
+            self.src_port, self.dst_port = int(row[name + ".srcport"]), int(row[name + ".dstport"])
         self.fin = row["tcp.flags.fin"] in ("1", "True") and self.protocol == TCP
         self.rst = row["tcp.flags.reset"] in ("1", "True") and self.protocol == TCP
         # The innermost tag: an 802.1ad service tag is a layer of its own for tshark.
         tags = [name for name in layers[:ip_layer] if name in ("vlan", "ieee8021ad")]
         self.vlan = int(every[tags[-1] + ".id"][tags.count(tags[-1]) - 1]) if tags else 0
-        # The MACs of the link layer nearest the flow's packet: Ethernet or 802.11.
         self.ethernet = "eth" in layers[:ip_layer]
-        links = [i for i in range(ip_layer) if layers[i] in ("eth", "wlan")]
-        self.src_mac = self.dst_mac = ""
-        if links:
-            kind = "eth" if layers[links[-1]] == "eth" else "wlan"
-            self.src_mac = nth(kind + ".src" if kind == "eth" else "wlan.sa", links[-1]).lower()
-            self.dst_mac = nth(kind + ".dst" if kind == "eth" else "wlan.da", links[-1]).lower()
+        wlan = ([name for name in layers[:ip_layer] if name in ("eth", "wlan")] or [""])[-1] == "wlan"
+        self.src_mac = row["wlan.sa" if wlan else "eth.src"].lower()
+        self.dst_mac = row["wlan.da" if wlan else "eth.dst"].lower()
         self.layers = layers
         self.clock_us = self.time_us  # the capture clock at this frame, see read_frames
         # The outermost IP packet's own length, as its header gives it, and its protocol.
-        outer_v4 = layers[outer] == "ip"
-        self.ip_length = int(row["ip.len"] or 0) if outer_v4 else \
-            int(row["ipv6.plen"] or 0) + IPV6_HEADER
-        outer_after = [name for name in layers[outer + 1:] if name not in IPV6_EXTENSIONS]
-        self.outer_protocol = int(row["ip.proto"]) if outer_v4 and row["ip.proto"] else \
-            PROTOCOL_NUMBERS.get(outer_after[0] if outer_after else "", -1)
-        self.fragment = (outer_v4 and (row["ip.flags.mf"] in ("1", "True") or
-                                       int(row["ip.frag_offset"] or 0) > 0)) or \
+        row, v4 = outer_row, layers[outer] == "ip"
+        self.ip_length = int(row["ip.len"] or 0) if v4 else int(row["ipv6.plen"] or 0) + IPV6_HEADER
+        after = [name for name in layers[outer + 1:] if name not in IPV6_EXTENSIONS] + [""]
+        self.outer_protocol = int(row["ip.proto"]) if v4 and row["ip.proto"] else \
+            PROTOCOL_NUMBERS.get(after[0], -1)
+        self.fragment = (v4 and (row["ip.flags.mf"] in ("1", "True") or
+                                 int(row["ip.frag_offset"] or 0) > 0)) or \
             "ipv6.fraghdr" in layers[outer:ip_layer + 1]
 
     @property
@@ -149,18 +143,6 @@ class Conversation:
             return True
         finishers = {f.source for f in self.frames if f.fin}
         return len(finishers) == 2 or (len(self.key[3]) == 1 and bool(finishers))
-
-
-def flow_layer(layers, outer):
-    """The index of the IP layer a frame's flow is keyed by: the last one reached from the
-    outermost (at `outer`) through tunnel layers only."""
-    found = outer
-    for index in range(outer + 1, len(layers)):
-        if layers[index] not in TUNNEL_LAYERS:
-            break
-        if layers[index] in ("ip", "ipv6"):
-            found = index
-    return found
 
 
 def epoch_to_us(text):

@@ -118,38 +118,22 @@ TEST(CaptureInputTest, DamagedFilePlaysEverythingBeforeTheDamageThenTellsIt) {
 }
 
 TEST(CaptureInputTest, ARecordTimedASecondOrMorePastItsSecondIsDamage) {
-  const struct {
-    const char* name;
-    bool nanoseconds;
-    uint32_t fraction;  // the second record's, in the file's unit
-  } cases[] = {
-      {"microseconds 1000000", false, 1000000},
-      {"microseconds 2147483648 (negative as libpcap reads it)", false, 2147483648u},
-      {"microseconds 4294967295", false, 4294967295u},
-      {"nanoseconds 1000000000", true, 1000000000u},
-      {"nanoseconds 4294967295", true, 4294967295u},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  // The second record's fraction in microseconds, or in nanoseconds (nanosecond magic).
+  const std::pair<bool, uint32_t> cases[] = {
+      {false, 1000000}, {false, 4294967295u}, {true, 1000000000u}, {true, 4294967295u}};
+  for (const auto& [nanoseconds, fraction] : cases) {
+    SCOPED_TRACE(fraction);
     TempPath file;
     const Bytes first = Udp4("10.0.0.1", "10.0.0.2", 1000, 53);
-    WritePcap(file.Path(), 1,
-              {Frame{kT0, first}, Frame{kT0 + kSecond, Udp4("10.0.0.1", "10.0.0.3", 1000, 53)},
-               Frame{kT0 + 2 * kSecond, Udp4("10.0.0.1", "10.0.0.4", 1000, 53)}});
+    WritePcap(file.Path(), 1, {Frame{kT0, first}, Frame{kT0 + kSecond, first}});
     std::string bytes = ReadFile(file.Path());
-    if (c.nanoseconds) bytes.replace(0, 4, "\x4d\x3c\xb2\xa1");  // same records, nanoseconds
-    const size_t second_fraction = 24 + 16 + first.size() + 4;
-    for (int i = 0; i < 4; i++) bytes[second_fraction + i] = static_cast<char>(c.fraction >> (8 * i));
+    if (nanoseconds) bytes.replace(0, 4, "\x4d\x3c\xb2\xa1");
+    for (int i = 0; i < 4; i++) bytes[24 + 16 + first.size() + 4 + i] = char(fraction >> (8 * i));
     WriteFile(file.Path(), bytes);
-
     InterfaceSpec spec;
     spec.file = file.Path();
     auto played = Play({spec});
     EXPECT_EQ(played->error, file.Path() + ": record 2: time fraction of a second or more");
-    // The first record is played and delivered: its flow, the last update counting it, the purge.
-    const auto news = played->recorder.Of(Delivered::kNew);
-    ASSERT_EQ(news.size(), 1u);
-    EXPECT_EQ(news[0]->identity.upper, "10.0.0.2:53");
     EXPECT_EQ(played->recorder.Of(Delivered::kPurge).size(), 1u);
     const auto updates = played->recorder.Of(Delivered::kUpdate);
     ASSERT_EQ(updates.size(), 1u);

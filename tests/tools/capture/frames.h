@@ -178,35 +178,12 @@ inline Bytes Loopback(uint32_t family, const Bytes& payload) {
   return Cat({b, payload});
 }
 
-// An 802.11 frame: frame control `control` and `flags`, addresses 02:..:01 to 02:..:04 (the
-// fourth with both DS bits), QoS and HT control fields as the flags ask, LLC/SNAP of `type`.
+// An 802.11 frame (addresses Mac(1) to Mac(4), QoS and HT control as asked), LLC/SNAP of `type`.
 inline Bytes Wlan(uint8_t control, uint8_t flags, uint16_t type, const Bytes& payload) {
   Bytes b = Cat({Bytes{control, flags, 0, 0}, Mac(1), Mac(2), Mac(3), Bytes(2)});
   if ((flags & 0x03) == 0x03) b = Cat({b, Mac(4)});
   if (control & 0x80) b = Cat({b, Bytes((flags & 0x80) ? 6 : 2)});
-  Bytes llc{0xaa, 0xaa, 0x03, 0, 0, 0, 0, 0};
-  Put16(llc, 6, type);
-  return Cat({b, llc, payload});
-}
-
-// A GRE header of `flags` (and version) with zeroed optional words as the flags ask.
-inline Bytes Gre(uint16_t flags, uint16_t type, const Bytes& payload) {
-  Bytes b(4);
-  Put16(b, 0, flags);
-  Put16(b, 2, type);
-  for (uint16_t bit : {0x8000, 0x2000, 0x1000, 0x0080}) {
-    if (flags & bit) b = Cat({b, Bytes(4)});
-  }
-  if ((flags & 7) == 1) Put16(b, 4, static_cast<uint16_t>(payload.size()));
-  return Cat({b, payload});
-}
-
-// A CAPWAP data header of `words` 4-byte units, with the T bit and wireless binding 1 (802.11)
-// when `native`.
-inline Bytes Capwap(uint8_t words, bool native, const Bytes& payload) {
-  Bytes b(size_t{words} * 4 < 8 ? 8 : size_t{words} * 4);
-  Put32(b, 0, (uint32_t{words} << 19) | (native ? (1u << 9) | (1u << 8) : 0));
-  return Cat({b, payload});
+  return Cat({b, Bytes{0xaa, 0xaa, 0x03, 0, 0, 0, uint8_t(type >> 8), uint8_t(type)}, payload});
 }
 
 // One record of a capture file.
