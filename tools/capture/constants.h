@@ -17,12 +17,12 @@ constexpr int kLinkLinuxSll = 113;  // Linux cooked v1
 constexpr int kLinkIpv4 = 228;
 constexpr int kLinkIpv6 = 229;
 constexpr int kLinkLinuxSll2 = 276;  // Linux cooked v2
-constexpr int kLinkPpp = 9;           // PPP, with or without the HDLC address and control bytes
-constexpr int kLinkPppHdlc = 50;      // PPP in HDLC-like framing (or Cisco HDLC)
+constexpr int kLinkPpp = 9;          // PPP, with or without the HDLC address and control bytes
+constexpr int kLinkPppHdlc = 50;     // PPP in HDLC-like framing (or Cisco HDLC)
 constexpr int kLinkCiscoHdlc = 104;
-constexpr int kLinkIeee80211 = 105;   // 802.11 frames without a radio header
-constexpr int kLinkRadiotap = 127;    // 802.11 frames after a radiotap header
-constexpr int kLinkPpi = 192;         // a PPI header naming the link type that follows
+constexpr int kLinkIeee80211 = 105;  // 802.11 frames without a radio header
+constexpr int kLinkRadiotap = 127;   // 802.11 frames after a radiotap header
+constexpr int kLinkPpi = 192;        // a PPI header naming the link type that follows
 
 // Link header sizes.
 constexpr size_t kEthernetHeader = 14;

@@ -79,16 +79,16 @@ DecodeResult FrameWalk::Vxlan(Window w) {
 }
 
 // A CAPWAP data packet carries an 802.11 frame (the T bit set, wireless binding IEEE 802.11; its
-// frame control as sent or swapped) or an Ethernet frame (T clear). DTLS-encrypted packets, keep-alives, fragments, other bindings and
-// packets without a payload stay UDP.
+// frame control as sent or swapped) or an Ethernet frame (T clear). DTLS-encrypted packets,
+// keep-alives, fragments, other bindings and packets without a payload stay UDP.
 DecodeResult FrameWalk::Capwap(Window w) {
   if (!w.Has(kCapwapHeader) || w.data[0] != 0) return DecodeResult::kFlow;  // version 0, type 0
   const uint32_t word = Be32(w.data);
   const size_t header = ((word >> 19) & 0x1f) * kCapwapLengthUnit;
   const uint32_t binding = (word >> 9) & 0x1f;
-  const bool native = ((word >> 8) & 1) != 0;     // T: the binding's own frame format
-  const bool fragment = ((word >> 7) & 1) != 0;   // F
-  const bool keep_alive = ((word >> 3) & 1) != 0; // K
+  const bool native = ((word >> 8) & 1) != 0;      // T: the binding's own frame format
+  const bool fragment = ((word >> 7) & 1) != 0;    // F
+  const bool keep_alive = ((word >> 3) & 1) != 0;  // K
   if (fragment || keep_alive) return DecodeResult::kFlow;
   if (header < kCapwapHeader || !w.Has(header)) return DecodeResult::kDiscarded;
   if (native && binding != kCapwapWbidIeee80211) return DecodeResult::kFlow;
