@@ -1,7 +1,7 @@
 """Captures written offline with scapy (nothing is sent) for what the real ones lack: 802.1Q and
-802.1ad tags, DSCP, IPv6 extension headers, resets, Linux cooked v1 and raw IP link types, and
-frames a tracker must skip, also alone in a capture. tshark decodes them for the checks like any
-other capture."""
+802.1ad tags, DSCP, IPv6 extension headers, resets, Linux cooked v1, raw IP, PPP, Cisco HDLC, PPI
+and radiotap link types, tunnels, and frames a tracker must skip, also alone in a capture. tshark
+decodes them for the checks like any other capture."""
 
 import logging
 import os
@@ -9,14 +9,18 @@ import os
 # scapy warns when one file mixes IPv4 and IPv6 layers under the raw IP link type; they are meant.
 logging.getLogger("scapy.runtime").setLevel(logging.ERROR)
 
-from scapy.all import (ARP, CookedLinux, Dot1AD, Dot1Q, Ether, ICMP, ICMPv6EchoReply,
-                       ICMPv6EchoRequest, IP, IPv6, IPv6ExtHdrDestOpt, IPv6ExtHdrHopByHop,
-                       Raw, TCP, UDP, wrpcap)  # noqa: E402
+import struct  # noqa: E402
+
+from scapy.all import (ARP, GRE, LLC, SNAP, VXLAN, CookedLinux, Dot11, Dot11Beacon, Dot11QoS,
+                       Dot1AD, Dot1Q, Ether, ICMP, ICMPv6EchoReply, ICMPv6EchoRequest, IP, IPv6,
+                       IPv6ExtHdrDestOpt, IPv6ExtHdrHopByHop, RadioTap, Raw, TCP, UDP,
+                       wrpcap)  # noqa: E402
 
 A_MAC, B_MAC = "02:00:00:00:00:0a", "02:00:00:00:00:0b"
 T0 = 1733652000.0
 LINKTYPE_LINUX_SLL = 113
 LINKTYPE_RAW = 101
+LINKTYPE_PPP, LINKTYPE_C_HDLC, LINKTYPE_RADIOTAP, LINKTYPE_PPI = 9, 104, 127, 192
 
 
 def tcp_session(a, b, sport, dport, close="fin", payload=b"hello"):
@@ -123,13 +127,72 @@ def no_flow_frames():
             Ether(src=B_MAC, dst=A_MAC) / ARP(op=2, psrc="10.0.0.2", pdst="10.0.0.1")]
 
 
+def both_ways(wrap, a, b, sport, dport):
+    """A UDP datagram each way between a and b, each IP packet wrapped by wrap(ip, a_sends)."""
+    ip = IP if ":" not in a else IPv6
+    return [wrap(ip(src=src, dst=dst) / UDP(sport=sp, dport=dp) / Raw(b"t" * 9), src == a)
+            for src, dst, sp, dp in ((a, b, sport, dport), (b, a, dport, sport))]
+
+
+def tunnel_frames():
+    """IP in IP, 6in4, GRE, VXLAN, CAPWAP (802.11 framed as Cisco's access points do: swapped)."""
+    def outer(*layers):
+        def wrap(packet, forward):
+            step = 1 if forward else -1
+            (mac_a, mac_b), (a, b) = (A_MAC, B_MAC)[::step], ("192.0.2.1", "192.0.2.2")[::step]
+            frame = Ether(src=mac_a, dst=mac_b) / IP(src=a, dst=b)
+            for layer in layers + (packet,):
+                frame = frame / layer
+            return frame
+        return wrap
+
+    def capwap(packet, forward):
+        wifi = bytes(Dot11(type=2, FCfield="to-DS" if forward else "from-DS", addr1=B_MAC,
+                           addr2=A_MAC, addr3="02:00:00:00:00:0c") / LLC() / SNAP() / packet)
+        header = struct.pack("!II", (4 << 19) | (1 << 9) | (1 << 8), 0) + bytes(8)
+        return outer(UDP(sport=12222, dport=5247))(Raw(header + wifi[1::-1] + wifi[2:]), forward)
+
+    inner_eth = Ether(src="02:00:00:00:01:01", dst="02:00:00:00:01:02")
+    return (both_ways(outer(), "10.9.0.1", "10.9.0.2", 1, 2) +
+            both_ways(outer(), "fd01::1", "fd01::2", 3, 53) +
+            both_ways(outer(GRE(key_present=1, key=7, seqnum_present=1)), "10.9.2.1",
+                      "10.9.2.2", 7, 8) +
+            both_ways(outer(GRE(proto=0x6558), inner_eth, Dot1Q(vlan=33)), "10.9.3.1",
+                      "10.9.3.2", 9, 10) +
+            both_ways(outer(UDP(sport=49152, dport=4789), VXLAN(vni=42), inner_eth),
+                      "10.9.4.1", "10.9.4.2", 11, 12) +
+            both_ways(capwap, "10.9.5.1", "10.9.5.2", 13, 53))
+
+
+def link_frames():
+    """PPP and LCP, Cisco HDLC and SLARP, PPI and Ethernet, radiotap and 802.11 (QoS data, a
+    beacon, a protected frame): the second of each pair makes no flow."""
+    wifi = RadioTap() / Dot11(type=2, subtype=8, FCfield="to-DS", addr1=B_MAC, addr2=A_MAC,
+                              addr3="02:00:00:00:00:0c") / Dot11QoS() / LLC() / SNAP()
+    ppi = struct.pack("<BBHI", 0, 0, 12, 1) + bytes(4)
+    return {
+        LINKTYPE_PPP: both_ways(lambda p, f: Raw(b"\xff\x03\x00\x21" + bytes(p)), "10.8.0.1",
+                                "198.51.100.8", 1, 2) + [Raw(b"\xff\x03\xc0\x21" + bytes(8))],
+        LINKTYPE_C_HDLC: both_ways(lambda p, f: Raw(b"\x0f\x00\x08\x00" + bytes(p)),
+                                   "10.7.0.1", "10.7.0.2", 179, 40000) +
+        [Raw(b"\x8f\x00\x80\x35" + bytes(18))],
+        LINKTYPE_PPI: both_ways(lambda p, f: Raw(ppi + bytes(Ether(src=A_MAC, dst=B_MAC) / p)),
+                                "10.6.0.1", "10.6.0.2", 3, 4),
+        LINKTYPE_RADIOTAP: both_ways(lambda p, f: wifi / p, "192.168.9.2", "203.0.113.30", 5, 6) +
+        [RadioTap() / Dot11(type=0, subtype=8, addr1=B_MAC) / Dot11Beacon(),
+         RadioTap() / Dot11(type=2, FCfield="to-DS+protected", addr1=B_MAC) / Raw(bytes(40))]}
+
+
 def write_all(directory):
     """Writes the synthetic captures; returns their paths."""
     paths = {}
     for name, frames, linktype in (("tagged-ethernet.pcap", ethernet_frames(), None),
                                    ("cooked-v1.pcap", cooked_frames(), LINKTYPE_LINUX_SLL),
                                    ("raw-ip.pcap", raw_ip_frames(), LINKTYPE_RAW),
-                                   ("no-flow.pcap", no_flow_frames(), None)):
+                                   ("no-flow.pcap", no_flow_frames(), None),
+                                   ("tunnels.pcap", tunnel_frames(), None)) + tuple(
+                                       ("link-%d.pcap" % linktype, frames, linktype)
+                                       for linktype, frames in link_frames().items()):
         path = os.path.join(directory, name)
         if linktype is None:
             wrpcap(path, stamp(frames))

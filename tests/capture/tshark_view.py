@@ -12,10 +12,14 @@ FIELDS = ["frame.number", "frame.interface_id", "frame.time_epoch", "frame.len",
           "ip.src", "ip.dst", "ipv6.src", "ipv6.dst", "ip.proto",
           "tcp.srcport", "tcp.dstport", "udp.srcport", "udp.dstport",
           "tcp.flags.fin", "tcp.flags.reset", "vlan.id", "ieee8021ad.id", "ip.dsfield.dscp", "ipv6.tclass.dscp",
-          "eth.src", "eth.dst", "ip.len", "ipv6.plen", "ip.flags.mf", "ip.frag_offset"]
+          "eth.src", "eth.dst", "ip.len", "ipv6.plen", "ip.flags.mf", "ip.frag_offset",
+          "wlan.sa", "wlan.da"]
 
 # Layers of frame.protocols that stand between the IP header and what the flow is keyed by.
 IPV6_EXTENSIONS = {"ipv6.hopopts", "ipv6.routing", "ipv6.dstopts", "ipv6.fraghdr"}
+# Layers from an IP packet to the IP packet of a tunnel inside it.
+TUNNEL_LAYERS = {"ip", "ipv6", "gre", "udp", "vxlan", "capwap.data", "wlan", "llc", "eth",
+                 "ethertype", "vlan", "ieee8021ad", "gtp", "ppp"} | IPV6_EXTENSIONS
 PROTOCOL_NUMBERS = {"tcp": 6, "udp": 17, "icmp": 1, "icmpv6": 58, "igmp": 2, "sctp": 132,
                     "gre": 47, "esp": 50, "ah": 51, "ospf": 89, "pim": 103, "vrrp": 112}
 TCP, UDP = 6, 17
@@ -30,16 +34,28 @@ class Truncated(Exception):
 
 
 class Frame:
-    """One frame that carries IP, as tshark decodes its outermost IP layer."""
+    """One frame that carries IP, as tshark decodes it: its flow is the innermost IP packet that
+    tunnels lead to, its counters are the outermost IP packet's."""
 
     def __init__(self, values):
         every = dict(zip(FIELDS, (value.split(",") for value in values)))
-        row = {field: occurrences[0] for field, occurrences in every.items()}
+        outer_row = {field: occurrences[0] for field, occurrences in every.items()}
+        layers = outer_row["frame.protocols"].split(":")
+        outer = next(i for i, name in enumerate(layers) if name in ("ip", "ipv6"))
+        ip_layer = outer
+        for index in range(outer + 1, len(layers)):
+            if layers[index] not in TUNNEL_LAYERS:
+                break
+            ip_layer = index if layers[index] in ("ip", "ipv6") else ip_layer
+        # Each field of the flow's IP and transport layers and of the link layer nearest them.
+        def nearest(field, occurrences):
+            name = field.split(".")[0]
+            index = layers[:ip_layer].count(name) - (1 if name in ("eth", "wlan") else 0)
+            return occurrences[index] if 0 <= index < len(occurrences) else ""
+        row = {field: nearest(field, occurrences) for field, occurrences in every.items()}
         self.number = int(row["frame.number"])
         self.time_us = epoch_to_us(row["frame.time_epoch"])
         self.length = int(row["frame.len"])
-        layers = row["frame.protocols"].split(":")
-        ip_layer = next(i for i, name in enumerate(layers) if name in ("ip", "ipv6"))
         self.version = 4 if layers[ip_layer] == "ip" else 6
         if self.version == 4:
             src, dst = row["ip.src"], row["ip.dst"]
@@ -68,17 +84,21 @@ class Frame:
         # The innermost tag: an 802.1ad service tag is a layer of its own for tshark.
         tags = [name for name in layers[:ip_layer] if name in ("vlan", "ieee8021ad")]
         self.vlan = int(every[tags[-1] + ".id"][tags.count(tags[-1]) - 1]) if tags else 0
-        self.ethernet = layers[0] == "eth"
-        self.src_mac = row["eth.src"].lower() if self.ethernet else ""
-        self.dst_mac = row["eth.dst"].lower() if self.ethernet else ""
+        self.ethernet = "eth" in layers[:ip_layer]
+        wlan = ([name for name in layers[:ip_layer] if name in ("eth", "wlan")] or [""])[-1] == "wlan"
+        self.src_mac = row["wlan.sa" if wlan else "eth.src"].lower()
+        self.dst_mac = row["wlan.da" if wlan else "eth.dst"].lower()
         self.layers = layers
         self.clock_us = self.time_us  # the capture clock at this frame, see read_frames
-        # The IP packet's own length, as its header gives it.
-        self.ip_length = int(row["ip.len"] or 0) if self.version == 4 else \
-            int(row["ipv6.plen"] or 0) + IPV6_HEADER
-        self.fragment = (self.version == 4 and (row["ip.flags.mf"] in ("1", "True") or
-                                                int(row["ip.frag_offset"] or 0) > 0)) or \
-            "ipv6.fraghdr" in layers[ip_layer:]
+        # The outermost IP packet's own length, as its header gives it, and its protocol.
+        row, v4 = outer_row, layers[outer] == "ip"
+        self.ip_length = int(row["ip.len"] or 0) if v4 else int(row["ipv6.plen"] or 0) + IPV6_HEADER
+        after = [name for name in layers[outer + 1:] if name not in IPV6_EXTENSIONS] + [""]
+        self.outer_protocol = int(row["ip.proto"]) if v4 and row["ip.proto"] else \
+            PROTOCOL_NUMBERS.get(after[0], -1)
+        self.fragment = (v4 and (row["ip.flags.mf"] in ("1", "True") or
+                                 int(row["ip.frag_offset"] or 0) > 0)) or \
+            "ipv6.fraghdr" in layers[outer:ip_layer + 1]
 
     @property
     def source(self):
@@ -173,8 +193,8 @@ def read_frames(path, limit=None):
 
 def packet_counters(frames, rows):
     """The interface's packet counters as tshark's frames give them: every frame is raw and
-    on the wire; frames with IP and whole headers count by their outermost IP packet, every
-    other frame is discarded."""
+    on the wire; frames with IP and whole headers count by their outermost IP packet (and their
+    link layers at any depth), every other frame is discarded."""
     def count(test):
         return sum(1 for f in frames if test(f))
 
@@ -191,10 +211,10 @@ def packet_counters(frames, rows):
         "pppoe": count(lambda f: "pppoes" in f.layers),
         "mpls": count(lambda f: "mpls" in f.layers),
         "fragmented": count(lambda f: f.fragment),
-        "tcp": count(lambda f: f.protocol == TCP),
-        "udp": count(lambda f: f.protocol == UDP),
-        "icmp": count(lambda f: f.protocol in (1, 58)),
-        "igmp": count(lambda f: f.protocol == 2),
+        "tcp": count(lambda f: f.outer_protocol == TCP),
+        "udp": count(lambda f: f.outer_protocol == UDP),
+        "icmp": count(lambda f: f.outer_protocol in (1, 58)),
+        "igmp": count(lambda f: f.outer_protocol == 2),
         "tcp_resets": count(lambda f: f.rst),
     }
 

@@ -17,6 +17,12 @@ constexpr int kLinkLinuxSll = 113;  // Linux cooked v1
 constexpr int kLinkIpv4 = 228;
 constexpr int kLinkIpv6 = 229;
 constexpr int kLinkLinuxSll2 = 276;  // Linux cooked v2
+constexpr int kLinkPpp = 9;          // PPP, with or without the HDLC address and control bytes
+constexpr int kLinkPppHdlc = 50;     // PPP in HDLC-like framing (or Cisco HDLC)
+constexpr int kLinkCiscoHdlc = 104;
+constexpr int kLinkIeee80211 = 105;  // 802.11 frames without a radio header
+constexpr int kLinkRadiotap = 127;   // 802.11 frames after a radiotap header
+constexpr int kLinkPpi = 192;        // a PPI header naming the link type that follows
 
 // Link header sizes.
 constexpr size_t kEthernetHeader = 14;
@@ -27,6 +33,10 @@ constexpr size_t kSllHeader = 16;
 constexpr size_t kSll2Header = 20;
 constexpr size_t kLoopbackHeader = 4;
 constexpr size_t kMacBytes = 6;
+constexpr size_t kCiscoHdlcHeader = 4;  // address, control, ethertype
+constexpr size_t kPpiHeader = 8;        // version, flags, length and link type (little-endian)
+constexpr size_t kRadiotapHeader = 8;   // version, pad, length (little-endian), first present word
+constexpr size_t kLlcSnapHeader = 8;    // AA AA 03, the OUI and the ethertype
 
 // Ethertypes and PPP protocols.
 constexpr uint16_t kEtherIpv4 = 0x0800;
@@ -39,9 +49,38 @@ constexpr uint16_t kEtherMplsUnicast = 0x8847;
 constexpr uint16_t kEtherMplsMulticast = 0x8848;
 constexpr uint16_t kPppIpv4 = 0x0021;
 constexpr uint16_t kPppIpv6 = 0x0057;
+constexpr uint16_t kEtherTransparentBridging = 0x6558;  // Ethernet inside GRE
+constexpr uint16_t kEtherPpp = 0x880b;                  // PPP inside PPTP's enhanced GRE
+// The first byte of a PPP frame in HDLC-like framing (address, then control) and of a Cisco HDLC
+// frame (unicast or broadcast address).
+constexpr uint8_t kPppAddress = 0xff;
+constexpr uint8_t kPppControl = 0x03;
+constexpr uint8_t kCiscoHdlcUnicast = 0x0f;
+constexpr uint8_t kCiscoHdlcBroadcast = 0x8f;
 constexpr uint16_t kVlanIdMask = 0x0fff;
 // Tags and labels walked before a frame is given up as malformed.
 constexpr int kMaxLinkLayers = 8;
+
+// IEEE 802.11: the frame control's type and flags, header sizes, and the radiotap fields read.
+constexpr uint8_t kWlanTypeMask = 0x0c;
+constexpr uint8_t kWlanTypeData = 0x08;       // type 2
+constexpr uint8_t kWlanSubtypeQos = 0x80;     // subtypes 8 to 15
+constexpr uint8_t kWlanSubtypeNoData = 0x40;  // null function and CF subtypes without a body
+constexpr uint8_t kWlanToDs = 0x01;
+constexpr uint8_t kWlanFromDs = 0x02;
+constexpr uint8_t kWlanProtected = 0x40;
+constexpr uint8_t kWlanOrder = 0x80;  // an HT control field follows the QoS control
+constexpr size_t kWlanHeader = 24;
+constexpr size_t kWlanHeaderFourAddresses = 30;
+constexpr size_t kWlanQosControl = 2;
+constexpr size_t kWlanHtControl = 4;
+constexpr uint8_t kLlcSnap[] = {0xaa, 0xaa, 0x03};
+constexpr uint32_t kRadiotapPresentTsft = 0x00000001;
+constexpr uint32_t kRadiotapPresentFlags = 0x00000002;
+constexpr uint32_t kRadiotapPresentExtended = 0x80000000;
+constexpr uint8_t kRadiotapFlagBadFcs = 0x40;
+// Present words of a radiotap header read before it is given up as malformed.
+constexpr int kMaxRadiotapPresentWords = 8;
 
 // BSD loopback address families of IPv6 (NetBSD/OpenBSD, FreeBSD, macOS, Linux); IPv4 is 2
 // everywhere.
@@ -56,10 +95,13 @@ constexpr uint16_t kIpv4OffsetMask = 0x1fff;
 constexpr uint8_t kProtoHopByHop = 0;
 constexpr uint8_t kProtoIcmp = 1;
 constexpr uint8_t kProtoIgmp = 2;
+constexpr uint8_t kProtoIpInIp = 4;
 constexpr uint8_t kProtoTcp = 6;
 constexpr uint8_t kProtoUdp = 17;
+constexpr uint8_t kProtoIpv6InIp = 41;
 constexpr uint8_t kProtoRouting = 43;
 constexpr uint8_t kProtoFragment = 44;
+constexpr uint8_t kProtoGre = 47;
 constexpr uint8_t kProtoAh = 51;
 constexpr uint8_t kProtoIcmpv6 = 58;
 constexpr uint8_t kProtoDestOptions = 60;
@@ -91,6 +133,35 @@ constexpr uint8_t kGtpMessageGpdu = 0xff;
 // Extension headers walked before a GTP-U packet is given up as malformed.
 constexpr int kMaxGtpExtensions = 16;
 
+// Tunnels (IP in IP, GRE, VXLAN, CAPWAP, GTP-U) opened in one frame; a frame with more is
+// discarded.
+constexpr int kMaxTunnelLevels = 8;
+
+// GRE: the flags of the first word, the base header and each optional word (checksum and
+// reserved, key, sequence number); version 1 is PPTP's enhanced GRE (key always, acknowledgment
+// number when its flag is set).
+constexpr size_t kGreHeader = 4;
+constexpr size_t kGreOptional = 4;
+constexpr uint16_t kGreChecksum = 0x8000;
+constexpr uint16_t kGreRouting = 0x4000;
+constexpr uint16_t kGreKey = 0x2000;
+constexpr uint16_t kGreSequence = 0x1000;
+constexpr uint16_t kGreAck = 0x0080;
+constexpr uint16_t kGreVersionMask = 0x0007;
+constexpr uint16_t kGreVersionPptp = 1;
+
+// VXLAN: UDP port, header and its valid-VNI flag.
+constexpr uint16_t kVxlanPort = 4789;
+constexpr size_t kVxlanHeader = 8;
+constexpr uint8_t kVxlanFlagVni = 0x08;
+
+// CAPWAP data channel: UDP port, the fixed header, the header length's unit, the wireless
+// binding of IEEE 802.11.
+constexpr uint16_t kCapwapDataPort = 5247;
+constexpr size_t kCapwapHeader = 8;
+constexpr size_t kCapwapLengthUnit = 4;
+constexpr uint8_t kCapwapWbidIeee80211 = 1;
+
 // Classification with nDPI. Packets of a flow fed to nDPI before it is given up with nDPI's
 // guess (as nDPI's own reader does).
 constexpr uint32_t kDpiMaxTcpPackets = 80;
@@ -119,6 +190,8 @@ constexpr size_t kCaptureReadBufferBytes = size_t{1} << 20;
 // Capture times.
 constexpr uint64_t kMicrosPerSecond = 1000000;
 constexpr uint64_t kMicrosPerMilli = 1000;
+constexpr uint64_t kNanosPerMicro = 1000;
+constexpr uint64_t kNanosPerSecond = 1000000000;
 // Timestamps beyond this many seconds are taken as this (a broken file cannot overflow the clock).
 constexpr uint64_t kMaxTimestampSeconds = uint64_t{1} << 40;
 

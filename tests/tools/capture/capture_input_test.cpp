@@ -34,10 +34,10 @@ std::string OpenError(const InterfaceSpec& spec) {
 }
 
 TEST(CaptureInputTest, FilesThatCannotBePlayedAreRefusedBeforeAnything) {
-  TempPath text, empty, wifi, directory_file;
+  TempPath text, empty, frame_relay, directory_file;
   WriteFile(text.Path(), "time,src,dst\n1,10.0.0.1,10.0.0.2\n");
   WriteFile(empty.Path(), "");
-  WritePcap(wifi.Path(), 105, {Frame{kT0, Bytes(30)}});
+  WritePcap(frame_relay.Path(), 107, {Frame{kT0, Bytes(30)}});
   const std::string missing = text.Path() + ".missing";
   const struct {
     std::string file;
@@ -47,7 +47,7 @@ TEST(CaptureInputTest, FilesThatCannotBePlayedAreRefusedBeforeAnything) {
       {text.Path(), text.Path() + ": unknown file format"},
       {empty.Path(),
        empty.Path() + ": truncated dump file; tried to read 4 file header bytes, only got 0"},
-      {wifi.Path(), wifi.Path() + ": unsupported link type IEEE802_11 (105)"},
+      {frame_relay.Path(), frame_relay.Path() + ": unsupported link type FRELAY (107)"},
       {"/", "/: error reading dump file: Is a directory"},
   };
   for (const auto& c : cases) {
@@ -115,6 +115,30 @@ TEST(CaptureInputTest, DamagedFilePlaysEverythingBeforeTheDamageThenTellsIt) {
   EXPECT_EQ(updates[0]->interface_stats.at(0).second.pkt_raw +
                 updates[1]->interface_stats.at(0).second.pkt_raw,
             2u);
+}
+
+TEST(CaptureInputTest, ARecordTimedASecondOrMorePastItsSecondIsDamage) {
+  // The second record's fraction in microseconds, or in nanoseconds (nanosecond magic).
+  const std::pair<bool, uint32_t> cases[] = {
+      {false, 1000000}, {false, 4294967295u}, {true, 1000000000u}, {true, 4294967295u}};
+  for (const auto& [nanoseconds, fraction] : cases) {
+    SCOPED_TRACE(fraction);
+    TempPath file;
+    const Bytes first = Udp4("10.0.0.1", "10.0.0.2", 1000, 53);
+    WritePcap(file.Path(), 1, {Frame{kT0, first}, Frame{kT0 + kSecond, first}});
+    std::string bytes = ReadFile(file.Path());
+    if (nanoseconds) bytes.replace(0, 4, "\x4d\x3c\xb2\xa1");
+    for (int i = 0; i < 4; i++) bytes[24 + 16 + first.size() + 4 + i] = char(fraction >> (8 * i));
+    WriteFile(file.Path(), bytes);
+    InterfaceSpec spec;
+    spec.file = file.Path();
+    auto played = Play({spec});
+    EXPECT_EQ(played->error, file.Path() + ": record 2: time fraction of a second or more");
+    EXPECT_EQ(played->recorder.Of(Delivered::kPurge).size(), 1u);
+    const auto updates = played->recorder.Of(Delivered::kUpdate);
+    ASSERT_EQ(updates.size(), 1u);
+    EXPECT_EQ(updates[0]->interface_stats.at(0).second.pkt_raw, 1u);
+  }
 }
 
 TEST(CaptureInputTest, LastUpdateCountsEveryFrameReadWithOrWithoutFlows) {

@@ -178,6 +178,14 @@ inline Bytes Loopback(uint32_t family, const Bytes& payload) {
   return Cat({b, payload});
 }
 
+// An 802.11 frame (addresses Mac(1) to Mac(4), QoS and HT control as asked), LLC/SNAP of `type`.
+inline Bytes Wlan(uint8_t control, uint8_t flags, uint16_t type, const Bytes& payload) {
+  Bytes b = Cat({Bytes{control, flags, 0, 0}, Mac(1), Mac(2), Mac(3), Bytes(2)});
+  if ((flags & 0x03) == 0x03) b = Cat({b, Mac(4)});
+  if (control & 0x80) b = Cat({b, Bytes((flags & 0x80) ? 6 : 2)});
+  return Cat({b, Bytes{0xaa, 0xaa, 0x03, 0, 0, 0, uint8_t(type >> 8), uint8_t(type)}, payload});
+}
+
 // One record of a capture file.
 struct Frame {
   uint64_t time_us = 0;

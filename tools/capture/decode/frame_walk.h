@@ -1,5 +1,6 @@
 // FrameWalk: one frame taken apart header by header, each checked against the captured bytes;
-// the decoder's stages (link layers, IP, transport, GTP-U) are its members, a file each.
+// the decoder's stages (link layers, wireless, IP, transport, tunnels, GTP-U) are its members, a
+// file each.
 #pragma once
 
 #include <algorithm>
@@ -54,28 +55,55 @@ class FrameWalk {
   DecodeResult Link(int link_type, Window w);
 
  private:
+  // An Ethernet header and what it carries (link_layers.cpp).
+  DecodeResult Ethernet(Window w);
   // Ethernet's payload of ethertype `type`, after tags, PPPoE and MPLS labels (link_layers.cpp).
   DecodeResult Ether(uint16_t type, Window w);
+  // A PPP frame, with or without the HDLC address and control bytes, or a Cisco HDLC frame
+  // (link_layers.cpp).
+  DecodeResult Ppp(Window w);
+  DecodeResult CiscoHdlc(Window w);
 
-  // An IP packet of the given version at the start of `w`; `inner` for the packet inside GTP-U
-  // (ip_layers.cpp).
-  DecodeResult Ip(Window w, uint8_t version, bool inner);
-  DecodeResult Ipv4(Window w, bool inner);
-  DecodeResult Ipv6(Window w, bool inner);
-  // Remembers the outer packet for the counters; the inner packet of a tunnel counts nothing.
-  void Note(bool inner, uint8_t version, uint8_t protocol, size_t total, bool fragmented);
+  // A PPI header and the frame of the link type it names, a radiotap header and its 802.11
+  // frame, an 802.11 data frame and its LLC/SNAP header (wireless.cpp).
+  DecodeResult Ppi(Window w);
+  DecodeResult Radiotap(Window w);
+  // `swappable`: inside CAPWAP, where the frame control's bytes may come swapped.
+  DecodeResult Wlan(Window w, bool swappable = false);
+
+  // An IP packet of the given version at the start of `w`: the outer packet, or the inner one
+  // of a tunnel once one was opened (ip_layers.cpp).
+  DecodeResult Ip(Window w, uint8_t version);
+  DecodeResult Ipv4(Window w);
+  DecodeResult Ipv6(Window w);
+  // Remembers the outer packet for the counters; the packets inside tunnels count nothing.
+  void Note(uint8_t version, uint8_t protocol, size_t total, bool fragmented);
   void SetIpHeader(Window w, size_t total);
   static void SetAddress(Endpoint& endpoint, const uint8_t* bytes, size_t length);
 
   // The transport header of an IP packet's `protocol` (transport.cpp).
-  DecodeResult Transport(Window w, uint8_t protocol, bool inner);
+  DecodeResult Transport(Window w, uint8_t protocol);
+  // The UDP datagram's payload: GTP-U, VXLAN, CAPWAP data or a flow's payload (transport.cpp).
+  DecodeResult UdpPayload(Window w);
   void SetPayload(Window w);
+
+  // Counts a tunnel being opened; false when it is one more than kMaxTunnelLevels (tunnels.cpp).
+  bool EnterTunnel();
+  // IP in IP, GRE, and the UDP payloads of VXLAN and CAPWAP data (tunnels.cpp).
+  DecodeResult IpInIp(Window w, uint8_t version);
+  DecodeResult Gre(Window w);
+  DecodeResult Vxlan(Window w);
+  DecodeResult Capwap(Window w);
 
   // The UDP payload of port 2152 (gtp_user.cpp).
   DecodeResult Gtp(Window w);
 
   DecodedPacket& out;
   Seen& seen;
+  int tunnels = 0;  // opened so far
+  // The IP packet being decoded is a fragment (the first: later ones have no transport header);
+  // a tunnel in it is not opened, since its inner packet is cut.
+  bool first_fragment = false;
 };
 
 }  // namespace capture

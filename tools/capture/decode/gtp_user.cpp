@@ -40,13 +40,13 @@ DecodeResult FrameWalk::Gtp(Window w) {
       rest = rest.Skip(bytes);
     }
   }
-  if (!rest.Has(1)) return DecodeResult::kDiscarded;
+  if (!rest.Has(1) || !EnterTunnel()) return DecodeResult::kDiscarded;
   // The outer packet's fields give way to the inner packet's.
   out.src = Endpoint{};
   out.dst = Endpoint{};
   out.gtp = true;
   out.outer = outer;
-  return Ip(rest, static_cast<uint8_t>(rest.data[0] >> 4), true);
+  return Ip(rest, static_cast<uint8_t>(rest.data[0] >> 4));
 }
 
 }  // namespace capture

@@ -7,21 +7,21 @@
 
 namespace capture {
 
-DecodeResult FrameWalk::Ip(Window w, uint8_t version, bool inner) {
-  if (version == 4) return Ipv4(w, inner);
-  if (version == 6) return Ipv6(w, inner);
+DecodeResult FrameWalk::Ip(Window w, uint8_t version) {
+  if (version == 4) return Ipv4(w);
+  if (version == 6) return Ipv6(w);
   return DecodeResult::kDiscarded;
 }
 
-void FrameWalk::Note(bool inner, uint8_t version, uint8_t protocol, size_t total, bool fragmented) {
-  if (inner) return;
+void FrameWalk::Note(uint8_t version, uint8_t protocol, size_t total, bool fragmented) {
+  if (tunnels > 0) return;
   seen.ip_version = version;
   seen.protocol = protocol;
   seen.ip_bytes = total;
   seen.fragment = fragmented;
 }
 
-DecodeResult FrameWalk::Ipv4(Window w, bool inner) {
+DecodeResult FrameWalk::Ipv4(Window w) {
   if (!w.Has(kIpv4MinHeader) || (w.data[0] >> 4) != 4) return DecodeResult::kDiscarded;
   const size_t header = size_t{w.data[0] & 0x0fu} * 4;
   size_t total = Be16(w.data + 2);
@@ -31,7 +31,8 @@ DecodeResult FrameWalk::Ipv4(Window w, bool inner) {
   }
   const uint16_t fragment = Be16(w.data + 6);
   const bool fragmented = (fragment & (kIpv4MoreFragments | kIpv4OffsetMask)) != 0;
-  Note(inner, 4, w.data[9], total, fragmented);
+  Note(4, w.data[9], total, fragmented);
+  first_fragment = fragmented;
   out.ip_version = 4;
   SetIpHeader(w, total);
   out.dscp = static_cast<uint8_t>(w.data[1] >> 2);
@@ -39,10 +40,10 @@ DecodeResult FrameWalk::Ipv4(Window w, bool inner) {
   SetAddress(out.src, w.data + 12, 4);
   SetAddress(out.dst, w.data + 16, 4);
   if ((fragment & kIpv4OffsetMask) != 0) return DecodeResult::kUntracked;
-  return Transport(w.Limit(total).Skip(header), out.protocol, inner);
+  return Transport(w.Limit(total).Skip(header), out.protocol);
 }
 
-DecodeResult FrameWalk::Ipv6(Window w, bool inner) {
+DecodeResult FrameWalk::Ipv6(Window w) {
   if (!w.Has(kIpv6Header) || (w.data[0] >> 4) != 6) return DecodeResult::kDiscarded;
   size_t total = kIpv6Header + Be16(w.data + 4);
   if (total == kIpv6Header) total = w.wire;  // a jumbogram or offload: up to the frame's end
@@ -90,9 +91,10 @@ DecodeResult FrameWalk::Ipv6(Window w, bool inner) {
     if (later_fragment) break;
   }
   out.protocol = next;
-  Note(inner, 6, next, total, fragmented);
+  Note(6, next, total, fragmented);
+  first_fragment = fragmented;
   if (later_fragment) return DecodeResult::kUntracked;
-  return Transport(rest, next, inner);
+  return Transport(rest, next);
 }
 
 void FrameWalk::SetIpHeader(Window w, size_t total) {

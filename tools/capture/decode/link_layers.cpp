@@ -1,5 +1,5 @@
-// FrameWalk's link layers: Ethernet, Linux cooked, BSD loopback and raw IP frames, then
-// 802.1Q/802.1ad tags, PPPoE sessions and MPLS labels.
+// FrameWalk's link layers: Ethernet, Linux cooked, BSD loopback, PPP, Cisco HDLC and raw IP
+// frames, then 802.1Q/802.1ad tags, PPPoE sessions and MPLS labels.
 #include "tools/capture/decode/frame_walk.h"
 
 #include <cstring>
@@ -21,14 +21,8 @@ bool IsLoopbackInet6(uint32_t family) {
 
 DecodeResult FrameWalk::Link(int link_type, Window w) {
   switch (link_type) {
-    case kLinkEthernet: {
-      if (!w.Has(kEthernetHeader)) return DecodeResult::kDiscarded;
-      seen.ethernet = true;
-      out.has_macs = true;
-      std::memcpy(out.dst_mac, w.data, kMacBytes);
-      std::memcpy(out.src_mac, w.data + kMacBytes, kMacBytes);
-      return Ether(Be16(w.data + 12), w.Skip(kEthernetHeader));
-    }
+    case kLinkEthernet:
+      return Ethernet(w);
     case kLinkLinuxSll:
       if (!w.Has(kSllHeader)) return DecodeResult::kDiscarded;
       return Ether(Be16(w.data + 14), w.Skip(kSllHeader));
@@ -44,31 +38,78 @@ DecodeResult FrameWalk::Link(int link_type, Window w) {
       const uint32_t le = Le32(w.data);
       const uint32_t family = link_type == kLinkLoop ? be : (be < 0x10000 ? be : le);
       Window ip = w.Skip(kLoopbackHeader);
-      if (family == kLoopbackInet) return Ip(ip, 4, false);
-      if (IsLoopbackInet6(family)) return Ip(ip, 6, false);
+      if (family == kLoopbackInet) return Ip(ip, 4);
+      if (IsLoopbackInet6(family)) return Ip(ip, 6);
       return DecodeResult::kDiscarded;
     }
     case kLinkRaw12:
     case kLinkRaw14:
     case kLinkRaw101:
       if (!w.Has(1)) return DecodeResult::kDiscarded;
-      return Ip(w, static_cast<uint8_t>(w.data[0] >> 4), false);
+      return Ip(w, static_cast<uint8_t>(w.data[0] >> 4));
     case kLinkIpv4:
-      return Ip(w, 4, false);
+      return Ip(w, 4);
     case kLinkIpv6:
-      return Ip(w, 6, false);
+      return Ip(w, 6);
+    case kLinkPpp:
+    case kLinkPppHdlc:
+      return Ppp(w);
+    case kLinkCiscoHdlc:
+      return CiscoHdlc(w);
+    case kLinkPpi:
+      return Ppi(w);
+    case kLinkRadiotap:
+      return Radiotap(w);
+    case kLinkIeee80211:
+      return Wlan(w);
     default:
       return DecodeResult::kDiscarded;
   }
+}
+
+DecodeResult FrameWalk::Ethernet(Window w) {
+  if (!w.Has(kEthernetHeader)) return DecodeResult::kDiscarded;
+  seen.ethernet = true;
+  // A tunnel's Ethernet frame replaces the MACs outside it: they are its packet's.
+  out.has_macs = true;
+  std::memcpy(out.dst_mac, w.data, kMacBytes);
+  std::memcpy(out.src_mac, w.data + kMacBytes, kMacBytes);
+  return Ether(Be16(w.data + 12), w.Skip(kEthernetHeader));
+}
+
+// libpcap's PPP link types hold PPP frames with or without the HDLC address and control bytes
+// (and a protocol field compressed to one byte), or Cisco HDLC frames, told apart by the first
+// byte. Only IPv4 and IPv6 are read; every other protocol (LCP, IPCP...) is not a flow.
+DecodeResult FrameWalk::Ppp(Window w) {
+  if (!w.Has(1)) return DecodeResult::kDiscarded;
+  if (w.data[0] == kCiscoHdlcUnicast || w.data[0] == kCiscoHdlcBroadcast) return CiscoHdlc(w);
+  if (w.Has(2) && w.data[0] == kPppAddress && w.data[1] == kPppControl) w = w.Skip(2);
+  if (!w.Has(1)) return DecodeResult::kDiscarded;
+  uint16_t protocol = w.data[0];
+  size_t field = 1;
+  if ((protocol & 0x01) == 0) {
+    if (!w.Has(2)) return DecodeResult::kDiscarded;
+    protocol = Be16(w.data);
+    field = 2;
+  }
+  if (protocol == kPppIpv4) return Ip(w.Skip(field), 4);
+  if (protocol == kPppIpv6) return Ip(w.Skip(field), 6);
+  return DecodeResult::kDiscarded;
+}
+
+// Address, control and an ethertype (SLARP keep-alives and CDP are not flows).
+DecodeResult FrameWalk::CiscoHdlc(Window w) {
+  if (!w.Has(kCiscoHdlcHeader)) return DecodeResult::kDiscarded;
+  return Ether(Be16(w.data + 2), w.Skip(kCiscoHdlcHeader));
 }
 
 DecodeResult FrameWalk::Ether(uint16_t type, Window w) {
   for (int layer = 0; layer < kMaxLinkLayers; layer++) {
     switch (type) {
       case kEtherIpv4:
-        return Ip(w, 4, false);
+        return Ip(w, 4);
       case kEtherIpv6:
-        return Ip(w, 6, false);
+        return Ip(w, 6);
       case kEtherVlan:
       case kEtherQinQ:
       case kEtherQinQOld:
@@ -84,8 +125,8 @@ DecodeResult FrameWalk::Ether(uint16_t type, Window w) {
         seen.pppoe = true;
         const uint16_t ppp = Be16(w.data + 6);
         w = w.Skip(kPppoeSession);
-        if (ppp == kPppIpv4) return Ip(w, 4, false);
-        if (ppp == kPppIpv6) return Ip(w, 6, false);
+        if (ppp == kPppIpv4) return Ip(w, 4);
+        if (ppp == kPppIpv6) return Ip(w, 6);
         return DecodeResult::kDiscarded;
       }
       case kEtherMplsUnicast:
@@ -98,7 +139,7 @@ DecodeResult FrameWalk::Ether(uint16_t type, Window w) {
           if (bottom) break;
         }
         if (!w.Has(1)) return DecodeResult::kDiscarded;
-        return Ip(w, static_cast<uint8_t>(w.data[0] >> 4), false);
+        return Ip(w, static_cast<uint8_t>(w.data[0] >> 4));
       }
       default:
         return DecodeResult::kDiscarded;

@@ -21,6 +21,12 @@ bool PacketDecoder::Supports(int link_type) {
     case kLinkIpv4:
     case kLinkIpv6:
     case kLinkLinuxSll2:
+    case kLinkPpp:
+    case kLinkPppHdlc:
+    case kLinkCiscoHdlc:
+    case kLinkIeee80211:
+    case kLinkRadiotap:
+    case kLinkPpi:
       return true;
     default:
       return false;

@@ -1,4 +1,4 @@
-// PacketDecoder: takes one captured frame apart (link layer, tags, IP, transport, GTP-U).
+// PacketDecoder: takes one captured frame apart (link layer, tags, IP, transport, tunnels).
 #pragma once
 
 #include <cstdint>
@@ -20,8 +20,8 @@ class PacketDecoder {
   // Decodes a frame of `caplen` captured bytes out of `wirelen` on the wire into `out` (which it
   // resets first) and counts it in `stats`: raw, wire bytes and largest frame always; a discarded
   // frame also in discarded and discarded bytes and in nothing else; any other frame in the
-  // counters of the headers it carries (ethernet, vlan, pppoe, mpls, ip, fragmented and the
-  // outer packet's protocol).
+  // counters of the headers it carries (ethernet, vlan, pppoe, mpls at any depth; ip, ip bytes,
+  // fragmented and the protocol of the outermost IP packet).
   DecodeResult Decode(const uint8_t* data, uint32_t caplen, uint32_t wirelen, DecodedPacket& out,
                       kvPacketStats& stats) const;
 

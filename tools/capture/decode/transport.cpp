@@ -1,11 +1,12 @@
-// FrameWalk's transport layer: the TCP, UDP and ICMP headers a flow is tracked by.
+// FrameWalk's transport layer: the TCP, UDP and ICMP headers a flow is tracked by, and the IP
+// protocols and UDP ports that carry tunnels.
 #include "tools/capture/decode/frame_walk.h"
 
 #include "tools/capture/constants.h"
 
 namespace capture {
 
-DecodeResult FrameWalk::Transport(Window w, uint8_t protocol, bool inner) {
+DecodeResult FrameWalk::Transport(Window w, uint8_t protocol) {
   switch (protocol) {
     case kProtoTcp: {
       if (!w.Has(kTcpMinHeader)) return DecodeResult::kDiscarded;
@@ -24,23 +25,37 @@ DecodeResult FrameWalk::Transport(Window w, uint8_t protocol, bool inner) {
       if (!w.Has(kUdpHeader)) return DecodeResult::kDiscarded;
       out.src.port = Be16(w.data);
       out.dst.port = Be16(w.data + 2);
-      if (!inner && (out.src.port == kGtpUserPort || out.dst.port == kGtpUserPort)) {
-        size_t length = Be16(w.data + 4);
-        if (length < kUdpHeader || length > w.wire) length = w.wire;
-        return Gtp(w.Limit(length).Skip(kUdpHeader));
-      }
       size_t length = Be16(w.data + 4);
       if (length < kUdpHeader || length > w.wire) length = w.wire;
-      SetPayload(w.Limit(length).Skip(kUdpHeader));
-      return DecodeResult::kFlow;
+      return UdpPayload(w.Limit(length).Skip(kUdpHeader));
     }
     case kProtoIcmp:
     case kProtoIcmpv6:
       if (!w.Has(kIcmpHeader)) return DecodeResult::kDiscarded;
       return DecodeResult::kFlow;
+    case kProtoIpInIp:
+      return first_fragment ? DecodeResult::kFlow : IpInIp(w, 4);
+    case kProtoIpv6InIp:
+      return first_fragment ? DecodeResult::kFlow : IpInIp(w, 6);
+    case kProtoGre:
+      return first_fragment ? DecodeResult::kFlow : Gre(w);
     default:
       return DecodeResult::kFlow;
   }
+}
+
+DecodeResult FrameWalk::UdpPayload(Window w) {
+  const auto either = [this](uint16_t port) {
+    return out.src.port == port || out.dst.port == port;
+  };
+  // The datagram's payload, unless a tunnel in it is opened and its inner packet replaces it.
+  SetPayload(w);
+  if (first_fragment) return DecodeResult::kFlow;
+  // GTP-U is opened once: a tunnel inside it keeps the first GTP record.
+  if (!out.gtp && either(kGtpUserPort)) return Gtp(w);
+  if (either(kVxlanPort)) return Vxlan(w);
+  if (either(kCapwapDataPort)) return Capwap(w);
+  return DecodeResult::kFlow;
 }
 
 void FrameWalk::SetPayload(Window w) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "tools/capture/capture_error.h"
 #include "tools/capture/constants.h"
@@ -35,7 +36,7 @@ void CaptureReader::Open() {
     }
   }
   char errbuf[PCAP_ERRBUF_SIZE] = {};
-  handle = pcap_fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_MICRO, errbuf);
+  handle = pcap_fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, errbuf);
   if (!handle) throw CaptureError(file, errbuf[0] ? errbuf : "not a capture file");
   link_type = pcap_datalink(handle);
 }
@@ -50,8 +51,15 @@ bool CaptureReader::Next() {
   const u_char* bytes = nullptr;
   const int rc = pcap_next_ex(handle, &header, &bytes);
   if (rc == 1) {
-    data = bytes;
-    return true;
+    records++;
+    // Read with nanosecond precision, libpcap hands a pcap record's fraction of a second on as
+    // the file has it (a microsecond file's times 1000, sign-extended from 32 bits): a second or
+    // more is a damaged record.
+    if (header->ts.tv_usec >= 0 && static_cast<uint64_t>(header->ts.tv_usec) < kNanosPerSecond) {
+      data = bytes;
+      return true;
+    }
+    error = "record " + std::to_string(records) + ": time fraction of a second or more";
   }
   if (rc == PCAP_ERROR) error = pcap_geterr(handle);
   if (rc == 0) error = "no packet available";
@@ -65,7 +73,8 @@ uint64_t CaptureReader::TimeUs() const {
   if (header->ts.tv_sec < 0 || header->ts.tv_usec < 0) return 0;
   uint64_t seconds = static_cast<uint64_t>(header->ts.tv_sec);
   if (seconds > kMaxTimestampSeconds) seconds = kMaxTimestampSeconds;
-  return seconds * kMicrosPerSecond + static_cast<uint64_t>(header->ts.tv_usec);
+  // The fraction is in nanoseconds (see Next), below a second.
+  return seconds * kMicrosPerSecond + static_cast<uint64_t>(header->ts.tv_usec) / kNanosPerMicro;
 }
 
 }  // namespace capture

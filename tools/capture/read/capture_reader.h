@@ -26,7 +26,8 @@ class CaptureReader : public PacketSource {
   void Open() override;
 
   // Reads the next packet; false at the end of the file or at damage, which Error() then tells
-  // (libpcap's text; "" at a clean end). The packet stays valid until the next call.
+  // (libpcap's text, or the record's number when its fraction of a second is a second or more;
+  // "" at a clean end). The packet stays valid until the next call.
   bool Next() override;
 
   const std::string& File() const override { return file; }
@@ -51,6 +52,7 @@ class CaptureReader : public PacketSource {
   int link_type = -1;
   std::string error;
   pcap_pkthdr* header = nullptr;
+  uint64_t records = 0;  // read so far
   const uint8_t* data = nullptr;
 };
 

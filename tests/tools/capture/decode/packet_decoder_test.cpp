@@ -1,4 +1,4 @@
-// PacketDecoder: every link type, tags, PPPoE, MPLS, IPv6 extension headers and GTP-U decoded to
+// PacketDecoder: every link type, tags, PPPoE, MPLS, IPv6 extension headers and tunnels decoded to
 // the flow's fields and counters; malformed frames counted as discarded.
 #include "tools/capture/decode/packet_decoder.h"
 
@@ -56,6 +56,19 @@ const Bytes kMacA = Mac(0xaa);
 const Bytes kMacB = Mac(0xbb);
 const Bytes kTcp4 = Ipv4("10.0.0.1", "192.0.2.9", 6, Tcp(40000, 443, 1, 0x02), 46);  // 40 bytes
 const Bytes kUdp6 = Ipv6("fd00::1", "2001:db8::9", 17, Udp(5353, 53));               // 52 bytes
+
+const char* const kTcp4Fields = "4 6 dscp 46 vlan 0 10.0.0.1/40000 > 192.0.2.9/443";
+const char* const kUdp6Fields = "6 17 dscp 0 vlan 0 fd00::1/5353 > 2001:db8::9/53";
+
+// A tunnel's outer IPv4 packet of `protocol`.
+Bytes Outer(uint8_t protocol, const Bytes& payload) {
+  return Ipv4("198.51.100.1", "198.51.100.2", protocol, payload);
+}
+
+// kTcp4 inside `levels` IPv4-in-IPv4 tunnels.
+Bytes Nested(int levels) {
+  return levels == 0 ? kTcp4 : Outer(4, Nested(levels - 1));
+}
 
 struct LinkCase {
   const char* name;
@@ -152,6 +165,54 @@ TEST(PacketDecoderTest, LinkTypesTagsAndTunnels) {
             Udp(2152, 2152, Bytes{0x32, 0x01, 0, 4, 0, 0, 0, 0, 0, 1, 0, 0})),
        "4 17 dscp 0 vlan 0 198.51.100.1/2152 > 198.51.100.2/2152",
        "raw=1 maxlen=40 ip=1 ip4=1 udp=1 ip_bytes=40 wire=40"},
+      {"PPP, protocol compressed to a byte", 9, Cat({Bytes{0x21}, kTcp4}), kTcp4Fields,
+       "raw=1 maxlen=41 ip=1 ip4=1 tcp=1 ip_bytes=40 wire=41"},
+      {"PPP in HDLC framing", 50, Cat({Bytes{0xff, 0x03, 0x00, 0x57}, kUdp6}), kUdp6Fields,
+       "raw=1 maxlen=56 ip=1 ip6=1 udp=1 ip_bytes=52 wire=56"},
+      {"Cisco HDLC broadcast on link type PPP", 9, Cat({Bytes{0x8f, 0x00, 0x86, 0xdd}, kUdp6}),
+       kUdp6Fields, "raw=1 maxlen=56 ip=1 ip6=1 udp=1 ip_bytes=52 wire=56"},
+      {"PPI with a field around 802.11", 192,
+       Cat({Bytes{0, 0, 12, 0, 105, 0, 0, 0, 1, 2, 3, 4}, Wlan(0x08, 0x01, 0x86dd, kUdp6)}),
+       kUdp6Fields, "raw=1 maxlen=96 ip=1 ip6=1 udp=1 ip_bytes=52 wire=96"},
+      {"802.11 QoS data, four addresses, HT control", 105, Wlan(0x88, 0x83, 0x0800, kTcp4),
+       kTcp4Fields, "raw=1 maxlen=84 ip=1 ip4=1 tcp=1 ip_bytes=40 wire=84"},
+      {"radiotap with TSFT and flags, the frame with its FCS", 127,
+       Cat({Bytes{0, 0, 18, 0, 3, 0, 0, 0}, Bytes(8), Bytes{0x10, 0},
+            Wlan(0x88, 0x01, 0x86dd, kUdp6), Bytes(4)}),
+       kUdp6Fields, "raw=1 maxlen=108 ip=1 ip6=1 udp=1 ip_bytes=52 wire=108"},
+      {"radiotap with two present words", 127,
+       Cat({Bytes{0, 0, 13, 0, 2, 0, 0, 0x80, 0, 0, 0, 0, 0}, Wlan(0x08, 0x01, 0x0800, kTcp4)}),
+       kTcp4Fields, "raw=1 maxlen=85 ip=1 ip4=1 tcp=1 ip_bytes=40 wire=85"},
+      {"IPv4 in IPv4: the outer packet's counters", 228, Outer(4, kTcp4), kTcp4Fields,
+       "raw=1 maxlen=60 ip=1 ip4=1 ip_bytes=60 wire=60"},
+      {"IPv4 in IPv6 after destination options", 229,
+       Ipv6("2001:db8::1", "2001:db8::2", 60, Cat({Extension(4), kTcp4})), kTcp4Fields,
+       "raw=1 maxlen=88 ip=1 ip6=1 ip_bytes=88 wire=88"},
+      {"GRE with checksum, key and sequence number, IPv4", 228,
+       Outer(47, Cat({Bytes{0xb0, 0, 0x08, 0}, Bytes(12), kTcp4})), kTcp4Fields,
+       "raw=1 maxlen=76 ip=1 ip4=1 ip_bytes=76 wire=76"},
+      {"PPTP's GRE carrying PPP and IPv4", 228,
+       Outer(47,
+             Cat({Bytes{0x30, 1, 0x88, 0x0b, 0, 44, 0, 0, 0, 0, 0, 0, 0xff, 3, 0, 0x21}, kTcp4})),
+       kTcp4Fields, "raw=1 maxlen=76 ip=1 ip4=1 ip_bytes=76 wire=76"},
+      {"CAPWAP data carrying 802.11", 228,
+       Outer(17, Udp(12222, 5247,
+                     Cat({Bytes{0, 0x20, 3, 0}, Bytes(12), Wlan(0x08, 0x01, 0x0800, kTcp4)}))),
+       kTcp4Fields, "raw=1 maxlen=116 ip=1 ip4=1 udp=1 ip_bytes=116 wire=116"},
+      {"CAPWAP data carrying Ethernet", 228,
+       Outer(17, Udp(5247, 12222,
+                     Cat({Bytes{0, 0x10, 0, 0, 0, 0, 0, 0}, Ether(kMacB, kMacA, 0x800, kTcp4)}))),
+       kTcp4Fields, "raw=1 eth=1 maxlen=90 ip=1 ip4=1 udp=1 ip_bytes=90 wire=90"},
+      {"eight tunnels deep", 228, Nested(8), kTcp4Fields,
+       "raw=1 maxlen=200 ip=1 ip4=1 ip_bytes=200 wire=200"},
+      {"IPv4 in a first fragment stays the outer flow", 228,
+       Ipv4("198.51.100.1", "198.51.100.2", 4, Bytes(24), 0, 0x2000),
+       "4 4 dscp 0 vlan 0 198.51.100.1/0 > 198.51.100.2/0",
+       "raw=1 frags=1 maxlen=44 ip=1 ip4=1 ip_bytes=44 wire=44"},
+      {"PPTP's GRE with encrypted PPP stays GRE", 228,
+       Outer(47, Bytes{0x30, 1, 0x88, 0x0b, 0, 8, 0, 0, 0, 0, 0, 0, 0xff, 3, 0, 0xfd, 1, 2}),
+       "4 47 dscp 0 vlan 0 198.51.100.1/0 > 198.51.100.2/0",
+       "raw=1 maxlen=38 ip=1 ip4=1 ip_bytes=38 wire=38"},
   };
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -302,6 +363,41 @@ TEST(PacketDecoderTest, MalformedFramesAreDiscardedWithTheirBytes) {
        Ipv4("198.51.100.1", "198.51.100.2", 17, Udp(2152, 2152, Gtp(1, Bytes{}))), 0, 0},
       {"GTP-U inner packet malformed", 228,
        Ipv4("198.51.100.1", "198.51.100.2", 17, Udp(2152, 2152, Gtp(1, bad_ihl))), 0, 0},
+      {"PPP protocol cut", 9, Bytes{0xff, 0x03, 0x00}, 0, 0},
+      {"Cisco HDLC header cut", 104, Bytes{0x0f, 0x00, 0x08}, 0, 0},
+      {"PPI header cut", 192, Bytes{0, 0, 8, 0, 1, 0, 0}, 0, 0},
+      {"PPI length beyond the frame", 192, Cat({Bytes{0, 0, 40, 0, 1, 0, 0, 0}, Bytes(8)}), 0, 0},
+      {"PPI inside PPI", 192,
+       Cat({Bytes{0, 0, 8, 0, 192, 0, 0, 0, 0, 0, 8, 0, 228, 0, 0, 0}, kTcp4}), 0, 0},
+      {"radiotap header cut", 127, Bytes{0, 0, 8, 0, 0, 0, 0}, 0, 0},
+      {"radiotap length beyond the frame", 127, Bytes{0, 0, 64, 0, 0, 0, 0, 0}, 0, 0},
+      {"radiotap present words beyond its length", 127,
+       Bytes{0, 0, 12, 0, 0, 0, 0, 0x80, 0, 0, 0, 0x80}, 0, 0},
+      {"radiotap flags field beyond its length", 127,
+       Cat({Bytes{0, 0, 8, 0, 2, 0, 0, 0}, Wlan(0x08, 0x01, 0x0800, kTcp4)}), 0, 0},
+      {"radiotap flags say the FCS is bad", 127,
+       Cat({Bytes{0, 0, 9, 0, 2, 0, 0, 0, 0x40}, Wlan(0x08, 0x01, 0x0800, kTcp4)}), 0, 0},
+      {"802.11 beacon (management)", 105, Cat({Bytes{0x80, 0x00}, Bytes(34)}), 0, 0},
+      {"802.11 null data", 105, Wlan(0x48, 0x01, 0x0800, kTcp4), 0, 0},
+      {"802.11 QoS header with HT control cut", 105, Wlan(0x88, 0x83, 0x0800, Bytes{}), 43, 44},
+      {"802.11 frame control cut", 105, Bytes{0x08}, 0, 0},
+      {"802.11 without LLC/SNAP", 105,
+       Cat({Bytes{8, 1}, Bytes(22), Bytes{0xe0, 0xe0, 3, 0, 0, 0, 8, 0}, kTcp4}), 0, 0},
+      {"GRE key cut", 228, Outer(47, Bytes{0x20, 0x00, 0x08, 0x00, 0, 0}), 0, 0},
+      {"GRE, inner IPv4 malformed", 228, Outer(47, Cat({Bytes{0, 0, 8, 0}, bad_ihl})), 0, 0},
+      {"GRE Ethernet cut", 228, Outer(47, Cat({Bytes{0, 0, 0x65, 0x58}, Bytes(13)})), 0, 0},
+      {"IPv4 in IPv4, inner header cut by the capture", 228, Outer(4, kTcp4), 39, 60},
+      {"IPv6 in IPv4 holding IPv4", 228, Outer(41, kTcp4), 0, 0},
+      {"VXLAN Ethernet header cut", 228,
+       Outer(17, Udp(1, 4789, Cat({Bytes{8, 0, 0, 0, 0, 0, 1, 0}, Bytes(10)}))), 0, 0},
+      {"CAPWAP header length below 8", 228,
+       Outer(17, Udp(1, 5247, Bytes{0, 8, 0, 0, 0, 0, 0, 0, 1})), 0, 0},
+      {"CAPWAP header length beyond the datagram", 228,
+       Outer(17, Udp(1, 5247, Bytes{0, 0xf8, 0, 0, 0, 0, 0, 0, 1, 2})), 0, 0},
+      {"CAPWAP carrying an 802.11 beacon", 228,
+       Outer(17, Udp(1, 5247, Cat({Bytes{0, 0x10, 3, 0, 0, 0, 0, 0, 0x80, 0}, Bytes(22)}))), 0,
+       0},
+      {"nine tunnels deep", 228, Nested(9), 0, 0},
   };
   for (const Malformed& c : cases) {
     SCOPED_TRACE(c.name);
@@ -324,10 +420,10 @@ TEST(PacketDecoderTest, MalformedFramesAreDiscardedWithTheirBytes) {
 }
 
 TEST(PacketDecoderTest, SupportedLinkTypes) {
-  for (int type : {0, 1, 12, 14, 101, 108, 113, 228, 229, 276}) {
+  for (int type : {0, 1, 9, 12, 14, 50, 101, 104, 105, 108, 113, 127, 192, 228, 229, 276}) {
     EXPECT_TRUE(PacketDecoder::Supports(type)) << type;
   }
-  for (int type : {-1, 105, 127, 147, 9}) EXPECT_FALSE(PacketDecoder::Supports(type)) << type;
+  for (int type : {-1, 107, 119, 147, 163}) EXPECT_FALSE(PacketDecoder::Supports(type)) << type;
 }
 
 }  // namespace
