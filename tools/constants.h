@@ -29,6 +29,8 @@ constexpr unsigned kMaxSyncTimeoutSeconds = 86400;
 constexpr size_t kOutputFileBufferBytes = size_t{1} << 20;
 // The capture options' seconds (update interval, idle times, linger) go up to a week.
 constexpr uint64_t kMaxCaptureSeconds = 604800;
+// The largest --max-flows.
+constexpr uint64_t kMaxFlowTableLimit = 4294967295;
 constexpr const char* kRoleLan = "lan";
 constexpr const char* kRoleWan = "wan";
 

@@ -110,6 +110,10 @@ constexpr uint16_t kDnsPort = 53;
 // Answer records read from one DNS response.
 constexpr int kDnsMaxAnswers = 64;
 
+// Flows the tracker holds at once by default; a new flow beyond them is not tracked and counts
+// in its interface's "flow_dropped".
+constexpr uint64_t kDefaultMaxFlows = 1000000;
+
 // The flow-map keys the capture source gives its flows: this prefix and the flow's number in
 // the order the flows were made.
 constexpr const char* kFlowKeyPrefix = "f";

@@ -32,7 +32,8 @@ FlowTracker::FlowTracker(const TrackerSettings& settings, kvFlowMap& flow_map_,
     : flow_map(flow_map_),
       interfaces(interfaces_),
       lists(settings),
-      update_interval_s(std::max<uint32_t>(settings.update_interval_s, 1)) {
+      update_interval_s(std::max<uint32_t>(settings.update_interval_s, 1)),
+      max_flows(settings.max_flows) {
   const std::vector<std::string>& nets =
       settings.local_nets.empty() ? kDefaultLocalNets : settings.local_nets;
   for (const std::string& net : nets) {
@@ -57,6 +58,11 @@ void FlowTracker::Track(uint32_t iface, const DecodedPacket& packet, uint32_t wi
   if (it != table.end()) {
     Count(it->second, packet, from_lower, wirelen, now_us, stats);
     Classify(it->second, packet, from_lower, now_us, events);
+    return;
+  }
+  if (max_flows != 0 && table.size() >= max_flows) {
+    // No room for another flow: the packet starts none (the decoder has counted it).
+    stats.flow_dropped++;
     return;
   }
 

@@ -104,6 +104,7 @@ class FlowTracker {
   Networks local_nets;
   FlowLists lists;
   uint64_t update_interval_s;
+  uint64_t max_flows;  // 0: no limit
 
   std::unordered_map<FlowKey, FlowState, FlowKeyHash> table;
 
