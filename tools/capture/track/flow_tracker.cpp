@@ -33,7 +33,8 @@ FlowTracker::FlowTracker(const TrackerSettings& settings, kvFlowMap& flow_map_,
       interfaces(interfaces_),
       lists(settings),
       update_interval_s(std::max<uint32_t>(settings.update_interval_s, 1)),
-      max_flows(settings.max_flows) {
+      max_flows(settings.max_flows),
+      max_retired_flows(std::max<size_t>(settings.max_retired_flows, 1)) {
   const std::vector<std::string>& nets =
       settings.local_nets.empty() ? kDefaultLocalNets : settings.local_nets;
   for (const std::string& net : nets) {
@@ -254,6 +255,10 @@ void FlowTracker::ExpireAll(DaemonEvents& events) {
 }
 
 void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
+  if (retired.size() >= max_retired_flows) {
+    events.Settle();
+    Settled();
+  }
   SettleFor(state, events);
   // Detection ends at the latest here: a flow still being classified is given up first.
   const bool complete_now = !state.dpi.complete;
@@ -293,6 +298,7 @@ FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
   // then becomes current; the one before stays as the previous interval's.
   for (TrackedInterface& iface : interfaces) BeginEndpointTable(*iface.record);
 
+  ready.reserve(table.size());
   for (FlowState* state = lists.First(); state; state = state->all_next) {
     kvFlow& flow = *state->record;
     if (state->moved) {

@@ -26,6 +26,8 @@ struct TrackerSettings {
   // starts none: it counts in its interface's "flow_dropped" (and in the interface's packet
   // counters) and is not classified.
   uint64_t max_flows = kDefaultMaxFlows;
+  // Purged records kept for the plugin before a purge settles (see kMaxRetiredFlows); at least 1.
+  size_t max_retired_flows = kMaxRetiredFlows;
 };
 
 // The local networks used when TrackerSettings::local_nets is empty.

@@ -498,5 +498,19 @@ TEST(FlowTrackerTest, TheFlowTableHoldsAtMostItsLimit) {
   }
 }
 
+TEST(FlowTrackerTest, ALongRunOfPurgesSettlesAfterEachMaxRetiredFlows) {
+  std::vector<Frame> frames;
+  for (uint16_t port = 1; port <= 7; port++) {
+    frames.push_back(Frame{kT0 + port, EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", port, 53))});
+  }
+  OneFile file(frames);
+  TrackerSettings settings;
+  settings.max_retired_flows = 3;
+  EXPECT_EQ(Sequence(Play({file.Spec()}, settings)->recorder),
+            "new f1, new f2, new f3, new f4, new f5, new f6, new f7, settle, update 0 [f1 f2 f3 f4 "
+            "f5 f6 f7], done f1, purge f1, done f2, purge f2, done f3, purge f3, settle, done f4, "
+            "purge f4, done f5, purge f5, done f6, purge f6, settle, done f7, purge f7");
+}
+
 }  // namespace
 }  // namespace capture_test
