@@ -13,9 +13,6 @@
 
 namespace {
 
-using capture::FlowState;
-using capture::SideCounters;
-
 constexpr uint64_t k32 = uint64_t{1} << 32;
 constexpr uint64_t kMax64 = std::numeric_limits<uint64_t>::max();
 
@@ -47,9 +44,11 @@ TEST(FlowCountersTest, CountsStopAtTheirLargestValue) {
   };
   for (const CounterCase& c : cases) {
     SCOPED_TRACE(c.name);
-    FlowState state;
-    state.lower = SideCounters{c.lower_bytes, c.lower_bytes, c.lower_packets, c.lower_packets};
-    state.upper = SideCounters{c.upper_bytes, c.upper_bytes, c.upper_packets, c.upper_packets};
+    capture::FlowState state;
+    state.lower =
+        capture::SideCounters{c.lower_bytes, c.lower_bytes, c.lower_packets, c.lower_packets};
+    state.upper =
+        capture::SideCounters{c.upper_bytes, c.upper_bytes, c.upper_packets, c.upper_packets};
     state.tcp_resets = c.tcp_resets;
     capture::CountPacket(state.lower, 1);
     capture::CountOne(state.tcp_resets);
@@ -78,15 +77,13 @@ TEST(FlowCountersTest, StatusTimesKeepEveryBitAndTheUptimeStops) {
     kvFlowMap flow_map(1);
     std::map<std::string, std::shared_ptr<kvInterface>> interfaces;
     std::vector<capture::TrackedInterface> tracked;
-    capture::TrackerSettings settings;
-    capture::FlowTracker tracker(settings, flow_map, tracked);
+    capture::FlowTracker tracker({}, flow_map, tracked);
     capture::UpdateCycle cycle(4294967295u, tracker, flow_map, interfaces, tracked);
     capture_test::Recorder recorder;
     cycle.Frame(c.first_s * 1000000, recorder);
     cycle.Finish(c.last_s * 1000000, recorder);
-    const auto updates = recorder.Of(capture_test::Delivered::kUpdate);
-    ASSERT_EQ(updates.size(), 1u);
-    const kvInstanceStatus& s = updates[0]->status;
+    ASSERT_EQ(recorder.Of(capture_test::Delivered::kUpdate).size(), 1u);
+    const kvInstanceStatus& s = recorder.Of(capture_test::Delivered::kUpdate)[0]->status;
     EXPECT_EQ(std::to_string(s.ts_epoch) + " " + std::to_string(s.ts_now) + " " +
                   std::to_string(s.uptime),
               c.expected);

@@ -428,9 +428,8 @@ std::string Dropped(const Recorder& recorder) {
   std::string out;
   for (const Delivered* u : recorder.Of(Delivered::kUpdate)) {
     out += out.empty() ? "" : ", ";
-    for (const auto& [name, stats] : u->interface_stats) {
-      out += name + " " + std::to_string(stats.flow_dropped) + "/" + std::to_string(stats.pkt_raw) +
-             " ";
+    for (const auto& [name, s] : u->interface_stats) {
+      out += name + " " + std::to_string(s.flow_dropped) + "/" + std::to_string(s.pkt_raw) + " ";
     }
     out += "all " + std::to_string(u->global_stats.flow_dropped);
   }
@@ -482,14 +481,10 @@ TEST(FlowTrackerTest, TheFlowTableHoldsAtMostItsLimit) {
   };
   for (const LimitCase& c : cases) {
     SCOPED_TRACE(c.name);
-    OneFile first(c.lan0);
-    std::vector<InterfaceSpec> specs{first.Spec()};
-    std::unique_ptr<OneFile> second;
-    if (!c.lan1.empty()) {
-      second = std::make_unique<OneFile>(c.lan1);
-      specs.push_back(second->Spec());
-      specs.back().name = "lan1";
-    }
+    OneFile first(c.lan0), second(c.lan1);
+    std::vector<InterfaceSpec> specs{first.Spec(), second.Spec()};
+    specs[1].name = "lan1";
+    if (c.lan1.empty()) specs.pop_back();
     TrackerSettings settings;
     settings.max_flows = c.max_flows;
     auto played = Play(specs, settings);
