@@ -96,4 +96,10 @@ size_t HeapInUse();
 constexpr const char kQueueMemoryChildOption[] = "--korvel_queue_memory_child=";
 int RunQueueMemoryChild(size_t count);
 
+// korvel-bench started with one of these options followed by a path writes that capture and
+// exits, for bench/run's memory runs: the capture benchmarks' 1,000,000 packets of 100,000 flows,
+// or kOnePacketFlows UDP flows of one packet each.
+constexpr const char kWriteMixedCaptureOption[] = "--korvel_write_mixed_capture=";
+constexpr const char kWriteOnePacketFlowsOption[] = "--korvel_write_one_packet_flows=";
+
 }  // namespace korvel_bench

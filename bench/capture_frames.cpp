@@ -332,6 +332,15 @@ Bytes Frame(uint32_t flow, uint32_t packet, SequenceState& seq) {
   return f;
 }
 
+// One Ethernet frame at `time_us`.
+void Dump(pcap_dumper_t* dumper, const Bytes& bytes, uint64_t time_us) {
+  pcap_pkthdr header{};
+  header.ts.tv_sec = static_cast<time_t>(time_us / 1000000);
+  header.ts.tv_usec = static_cast<suseconds_t>(time_us % 1000000);
+  header.caplen = header.len = static_cast<uint32_t>(bytes.size());
+  pcap_dump(reinterpret_cast<u_char*>(dumper), &header, bytes.data());
+}
+
 void WriteCapture(const char* name) {
   pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
   pcap_dumper_t* dumper = pcap_dump_open(dead, name);
@@ -340,19 +349,45 @@ void WriteCapture(const char* name) {
   for (uint32_t i = 0; i < kCapturePackets; i++) {
     const uint32_t flow = i % kCaptureFlows;
     const uint32_t packet = i / kCaptureFlows;
-    const Bytes bytes = Frame(flow, packet, sequences[flow]);
-    const uint64_t time = kStartUs + i * kPacketGapUs;
-    pcap_pkthdr header{};
-    header.ts.tv_sec = static_cast<time_t>(time / 1000000);
-    header.ts.tv_usec = static_cast<suseconds_t>(time % 1000000);
-    header.caplen = header.len = static_cast<uint32_t>(bytes.size());
-    pcap_dump(reinterpret_cast<u_char*>(dumper), &header, bytes.data());
+    Dump(dumper, Frame(flow, packet, sequences[flow]), kStartUs + i * kPacketGapUs);
   }
   pcap_dump_close(dumper);
   pcap_close(dead);
 }
 
 }  // namespace
+
+void WriteMixedCapture(const std::string& path) {
+  WriteCapture(path.c_str());
+}
+
+void WriteOnePacketFlowsCapture(const std::string& path, uint32_t flows) {
+  constexpr uint16_t kFirstPort = 10000, kPorts = 50000, kServerPort = 9999;
+  constexpr size_t kPayload = 16;
+  pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+  pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
+  if (!dumper) std::abort();
+  Bytes f(kEthernetHeader + kIpHeader + kUdpHeader + kPayload, 0);
+  const uint8_t ether[] = {0x02, 0, 0, 0, 0, 0x02, 0x02, 0, 0, 0, 0, 0x01, 0x08, 0x00};
+  std::copy(std::begin(ether), std::end(ether), f.begin());
+  uint8_t* ip = f.data() + kEthernetHeader;
+  const uint32_t ip_length = kIpHeader + kUdpHeader + kPayload;
+  ip[0] = 0x45, ip[2] = static_cast<uint8_t>(ip_length >> 8);
+  ip[3] = static_cast<uint8_t>(ip_length), ip[8] = 64, ip[9] = kIpProtoUdp;
+  ip[12] = 10, ip[16] = 198, ip[17] = 51, ip[18] = 100, ip[19] = 1;
+  uint8_t* udp = ip + kIpHeader;
+  udp[2] = static_cast<uint8_t>(kServerPort >> 8), udp[3] = static_cast<uint8_t>(kServerPort);
+  udp[5] = kUdpHeader + kPayload;
+  for (uint32_t i = 0; i < flows; i++) {
+    ip[13] = static_cast<uint8_t>(i >> 16), ip[14] = static_cast<uint8_t>(i >> 8);
+    ip[15] = static_cast<uint8_t>(i);
+    const uint16_t port = static_cast<uint16_t>(kFirstPort + i % kPorts);
+    udp[0] = static_cast<uint8_t>(port >> 8), udp[1] = static_cast<uint8_t>(port);
+    Dump(dumper, f, kStartUs + i * kOnePacketGapUs);
+  }
+  pcap_dump_close(dumper);
+  pcap_close(dead);
+}
 
 CaptureFlowKind KindOfFlow(uint32_t flow) {
   switch (flow % 3) {

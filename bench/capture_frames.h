@@ -23,6 +23,18 @@ constexpr uint32_t kEthernetHeader = 14;
 enum class CaptureFlowKind { kTls, kDns, kHttp };
 CaptureFlowKind KindOfFlow(uint32_t flow);
 
+// The memory benchmark's second capture: this many UDP flows of one packet each, 30 us apart (all
+// of them live at once, within one update interval).
+constexpr uint32_t kOnePacketFlows = 300000;
+constexpr uint64_t kOnePacketGapUs = 30;
+
+// Writes the capture above (1,000,000 packets of 100,000 flows) to `path`.
+void WriteMixedCapture(const std::string& path);
+// Writes `flows` UDP flows of one packet each to `path`: from 10.x.y.z (a local address, each
+// flow its own, every port from 10000 on) to one server on 198.51.100.1:9999, 16 bytes of zeros
+// that nDPI cannot name, so each flow stays under classification until its purge.
+void WriteOnePacketFlowsCapture(const std::string& path, uint32_t flows);
+
 // The capture file's path. Written at the first call, to the file named by the environment
 // variable KORVEL_CAPTURE_BENCH_FILE when it is set (and then kept, for other readers), otherwise
 // to a temporary file removed at exit.

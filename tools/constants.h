@@ -34,6 +34,8 @@ constexpr uint64_t kMaxCaptureSeconds = 604800;
 // A live capture's kernel buffer, in MiB (libpcap takes its size as an int of bytes).
 constexpr uint32_t kDefaultCaptureBufferMb = 16;
 constexpr uint32_t kMaxCaptureBufferMb = 2047;
+// The largest --max-flows.
+constexpr uint64_t kMaxFlowTableLimit = 4294967295;
 constexpr const char* kRoleLan = "lan";
 constexpr const char* kRoleWan = "wan";
 

@@ -61,6 +61,7 @@ std::unique_ptr<capture::CaptureSource> OpenCapture(const ReplayOptions& options
   if (given.udp_idle != 0) settings.udp_idle_s = given.udp_idle;
   if (given.other_idle != 0) settings.other_idle_s = given.other_idle;
   if (given.has_tcp_linger) settings.tcp_closed_linger_s = given.tcp_linger;
+  if (given.has_max_flows) settings.max_flows = given.max_flows;
   auto source =
       std::make_unique<capture::CaptureSource>(std::move(specs), settings, options.buckets);
   source->Open();

@@ -180,6 +180,15 @@ constexpr uint64_t kDnsCacheLifetimeUs = uint64_t{600} * 1000000;
 // Answer records read from one DNS response.
 constexpr int kDnsMaxAnswers = 64;
 
+// Flows the tracker holds at once by default; a new flow beyond them is not tracked and counts
+// in its interface's "flow_dropped".
+constexpr uint64_t kDefaultMaxFlows = 1000000;
+
+// Purged flow records the tracker keeps for the plugin before it settles: a long run of purges
+// (the end of the input, a burst of expiries) settles every this many, so that the records the
+// plugin has let go of are freed as the run goes, not at its end.
+constexpr size_t kMaxRetiredFlows = 8192;
+
 // The flow-map keys the capture source gives its flows: this prefix and the flow's number in
 // the order the flows were made.
 constexpr const char* kFlowKeyPrefix = "f";

@@ -61,6 +61,10 @@ raw IPv4/IPv6 and BSD loopback):
   --other-idle S     the same for other protocols (default: 30)
   --tcp-linger S     a closed TCP flow (FIN both ways, or a RST) is purged S seconds after its
                      last packet (default: 2; 0 to 604800)
+  --max-flows N      flows tracked at once (default: 1000000; 0 for no limit, up to
+                     4294967295): a packet that would start a flow while N are tracked starts
+                     none and counts in its interface's "flow_dropped" (once per such
+                     packet), besides its packet counters; it is not classified
   --realtime         pace the packets by their timestamps (default: as fast as the plugin takes
                      them; the output is the same either way)
   --emit-scenario FILE

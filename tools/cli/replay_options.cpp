@@ -37,6 +37,7 @@ enum Option : int {
   kUdpIdle,
   kOtherIdle,
   kTcpLinger,
+  kMaxFlows,
   kRealtime,
   kEmitScenario,
   kInterface,
@@ -69,6 +70,7 @@ constexpr struct option kLongOptions[] = {
     {"udp-idle", required_argument, nullptr, kUdpIdle},
     {"other-idle", required_argument, nullptr, kOtherIdle},
     {"tcp-linger", required_argument, nullptr, kTcpLinger},
+    {"max-flows", required_argument, nullptr, kMaxFlows},
     {"realtime", no_argument, nullptr, kRealtime},
     {"emit-scenario", required_argument, nullptr, kEmitScenario},
     {"interface", required_argument, nullptr, kInterface},
@@ -236,6 +238,9 @@ std::string Apply(int option, const std::string& name, const std::string& value,
     case kTcpLinger:
       capture.has_tcp_linger = true;
       return Seconds(name, value, 0, capture.tcp_linger);
+    case kMaxFlows:
+      capture.has_max_flows = true;
+      return ParseNumber(name, value, 0, kMaxFlowTableLimit, "", capture.max_flows);
     case kRealtime:
       capture.realtime = true;
       return std::string();

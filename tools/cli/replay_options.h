@@ -30,6 +30,8 @@ struct CaptureOptions {
   uint32_t other_idle = 0;
   bool has_tcp_linger = false;
   uint32_t tcp_linger = 0;
+  bool has_max_flows = false;
+  uint64_t max_flows = 0;  // with has_max_flows: 0 is no limit
   bool realtime = false;
   std::string emit_scenario;  // empty: none written
   // Live capture (--interface) only.

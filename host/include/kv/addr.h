@@ -56,15 +56,17 @@ class KV_API kvAddr {
   uint16_t GetPort(bool host_order) const;
 
   bool HasAddress() const { return Family() != 0; }
-  sa_family_t Family() const { return storage.ss.ss_family; }
+  // Every member of the storage starts with its family (a common initial sequence).
+  sa_family_t Family() const { return storage.in.sin_family; }
   void Clear();
 
   bool operator==(const kvAddr& other) const;
   bool operator!=(const kvAddr& other) const { return !(*this == other); }
   size_t Hash() const;
 
+  // The families a record holds, and no more room than the largest of them: every flow record
+  // holds eleven addresses.
   union Storage {
-    sockaddr_storage ss;
     sockaddr_in in;
     sockaddr_in6 in6;
     kvSockaddrLink link;

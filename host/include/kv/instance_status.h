@@ -10,9 +10,9 @@
 class KV_API kvInstanceStatus : public kvSerializer {
  public:
   uint32_t cpu_cores = 0;
-  uint32_t ts_epoch = 0;  // not encoded
+  uint64_t ts_epoch = 0;  // seconds since the epoch when the agent started; not encoded
   uint32_t uptime = 0;
-  uint32_t ts_now = 0;  // not encoded
+  uint64_t ts_now = 0;  // seconds since the epoch of this status; not encoded
   uint64_t flow_count = 0;
   uint64_t flow_count_prev = 0;
   uint64_t flows_purged = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "replay_support.h"
+#include "tools/capture/constants.h"
 #include "tools/cli/replay_options.h"
 #include "tools/player/abi_record.h"
 
@@ -90,7 +91,8 @@ std::string CaptureOptions(const std::vector<std::string>& args) {
   }
   return korvel_test::Join("pcaps", pcaps, "nets", c.local_nets, "interval", c.update_interval,
                            "idle", c.tcp_idle, c.udp_idle, c.other_idle, "linger", c.has_tcp_linger,
-                           c.tcp_linger, "realtime", c.realtime, "emit", c.emit_scenario,
+                           c.tcp_linger, "max", c.has_max_flows, c.max_flows, "realtime",
+                           c.realtime, "emit", c.emit_scenario,
                            "scenario", o.scenario_path, "plugin", o.plugin_path);
 }
 
@@ -98,7 +100,7 @@ TEST(ReplayOptions, CaptureOptionsAndTheirUsageErrors) {
   const std::string kSeconds = " needs a number of seconds from 1 to 604800, got ";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--pcap", "a.pcap"},
-       "pcaps [a.pcap  lan []] nets [] interval 0 idle 0 0 0 linger 0 0 realtime 0 emit  "
+       "pcaps [a.pcap  lan []] nets [] interval 0 idle 0 0 0 linger 0 0 max 0 0 realtime 0 emit  "
        "scenario  plugin "},
       // --name, --role and --addr describe the --pcap before them; options may come between.
       {{"--pcap",
@@ -127,13 +129,15 @@ TEST(ReplayOptions, CaptureOptionsAndTheirUsageErrors) {
         "--other-idle=20",
         "--tcp-linger",
         "0",
+        "--max-flows",
+        "0",
         "--realtime",
         "--emit-scenario",
         "s.jsonl",
         "--plug",
         "p.so"},
        "pcaps [a.pcap eth0 wan [10.0.0.1,fd00::1]][-  lan []] nets [10.0.0.0/8,fd00::/8] "
-       "interval 5 idle 60 10 20 linger 1 0 realtime 1 emit s.jsonl scenario  plugin p.so"},
+       "interval 5 idle 60 10 20 linger 1 0 max 1 0 realtime 1 emit s.jsonl scenario  plugin p.so"},
       {{"--pcap"}, "--pcap needs a value"},
       {{"--pcap", ""}, "--pcap needs a path"},
       {{"--pcap", "-", "--pcap", "-"}, "--pcap - (standard input) can be given only once"},
@@ -149,6 +153,14 @@ TEST(ReplayOptions, CaptureOptionsAndTheirUsageErrors) {
       {{"--pcap", "a", "--udp-idle", "x"}, "--udp-idle" + kSeconds + "\"x\""},
       {{"--pcap", "a", "--tcp-linger", "-1"},
        "--tcp-linger needs a number of seconds from 0 to 604800, got \"-1\""},
+      {{"--pcap", "a", "--max-flows=4294967295"},
+       "pcaps [a  lan []] nets [] interval 0 idle 0 0 0 linger 0 0 max 1 4294967295 realtime 0 "
+       "emit  scenario  plugin "},
+      {{"--pcap", "a", "--max-flows", "4294967296"},
+       "--max-flows needs a number from 0 to 4294967295, got \"4294967296\""},
+      {{"--pcap", "a", "--max-flows", "1e6"},
+       "--max-flows needs a number from 0 to 4294967295, got \"1e6\""},
+      {{"--max-flows", "10"}, "--max-flows applies to --pcap captures only"},
       {{"--pcap", "a", "--realtime=yes"}, "--realtime takes no value"},
       {{"--pcap", "a", "s.jsonl"}, "a scenario and --pcap cannot be played together"},
       {{"-", "--pcap", "a"}, "a scenario and --pcap cannot be played together"},
@@ -157,7 +169,7 @@ TEST(ReplayOptions, CaptureOptionsAndTheirUsageErrors) {
        "--emit-scenario applies to --pcap or --interface captures only"},
       {{"--s", "x"}, "option --s is ambiguous"},
       {{"--pcap", "a", "--help", "s.jsonl"},
-       "pcaps [a  lan []] nets [] interval 0 idle 0 0 0 linger 0 0 realtime 0 emit  scenario "
+       "pcaps [a  lan []] nets [] interval 0 idle 0 0 0 linger 0 0 max 0 0 realtime 0 emit  scenario "
        "s.jsonl plugin "},
   };
   for (const auto& [args, expected] : cases) {
@@ -286,10 +298,14 @@ TEST(ReplayTool, HelpAndVersion) {
                              "--udp-idle S",
                              "--other-idle S",
                              "--tcp-linger S",
+                             "--max-flows N",
                              "--realtime",
                              "--emit-scenario FILE"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
+  // The default limit of the flow table is the capture source's.
+  EXPECT_NE(help.out.find("(default: " + std::to_string(capture::kDefaultMaxFlows) + ";"),
+            std::string::npos);
   EXPECT_EQ(RunReplayTool({"--version"}).out, "korvel-replay 1.2.5\n");
 }
 

@@ -105,7 +105,8 @@ TEST(CapturePlayer, ADamagedCaptureIsPlayedUpToTheDamageThenReported) {
 
 // Plays captures with --emit-scenario, plays the scenario, and compares the two outputs call by
 // call: the same documents in the same order, the status timestamps (the time of the run) aside.
-void ExpectEmittedScenarioReplaysTheSame(const std::vector<std::string>& capture_args) {
+void ExpectEmittedScenarioReplaysTheSame(const std::vector<std::string>& capture_args,
+                                         std::string* output = nullptr) {
   ScratchDir dir;
   const std::string scenario = dir.Path() + "/capture.jsonl";
   std::vector<std::string> args = {"--plugin", kPlugin,     "-q", "--config",
@@ -116,6 +117,7 @@ void ExpectEmittedScenarioReplaysTheSame(const std::vector<std::string>& capture
   const ToolRun capture = RunReplayTool(played);
   ASSERT_EQ(capture.status, 0) << capture.err;
   ASSERT_FALSE(capture.out.empty());
+  if (output) *output = capture.out;
 
   args.push_back(scenario);
   const ToolRun replayed = RunReplayTool(args);
@@ -142,6 +144,15 @@ TEST(CapturePlayer, TheEmittedScenarioOfSeveralInterfacesReplaysToTheSameSinkCal
        pppoe,    "--name",     "wan0",   "--role",     "wan",
        "--addr", "10.0.0.1",   "--pcap", bsd,          "--update-interval",
        "1",      "--udp-idle", "2",      "--tcp-idle", "5"});
+}
+
+TEST(CapturePlayer, TheEmittedScenarioOfAFullFlowTableReplaysToTheSameSinkCalls) {
+  const std::string http = kDpktData + "http.pcap";
+  if (!Exists(http)) GTEST_SKIP() << "Debian sample captures";
+  std::string out;
+  ExpectEmittedScenarioReplaysTheSame(
+      {"--pcap", http, "--pcap", kLoopback, "--max-flows", "2", "--update-interval", "1"}, &out);
+  EXPECT_NE(out.find(R"("flow_dropped":1,)"), std::string::npos);
 }
 
 TEST(CapturePlayer, TheEmittedScenarioNamesWhereThePlayerWaited) {

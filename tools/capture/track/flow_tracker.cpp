@@ -11,6 +11,7 @@
 #include "tools/capture/capture_error.h"
 #include "tools/capture/constants.h"
 #include "tools/capture/track/endpoint_tables.h"
+#include "tools/capture/track/flow_counters.h"
 #include "tools/capture/track/flow_key.h"
 
 namespace capture {
@@ -31,7 +32,9 @@ FlowTracker::FlowTracker(const TrackerSettings& settings, kvFlowMap& flow_map_,
     : flow_map(flow_map_),
       interfaces(interfaces_),
       lists(settings),
-      update_interval_s(std::max<uint32_t>(settings.update_interval_s, 1)) {
+      update_interval_s(std::max<uint32_t>(settings.update_interval_s, 1)),
+      max_flows(settings.max_flows),
+      max_retired_flows(std::max<size_t>(settings.max_retired_flows, 1)) {
   const std::vector<std::string>& nets =
       settings.local_nets.empty() ? kDefaultLocalNets : settings.local_nets;
   for (const std::string& net : nets) {
@@ -56,6 +59,11 @@ void FlowTracker::Track(uint32_t iface, const DecodedPacket& packet, uint32_t wi
   if (it != table.end()) {
     Count(it->second, packet, from_lower, wirelen, now_us, stats);
     Classify(it->second, packet, from_lower, now_us, events);
+    return;
+  }
+  if (max_flows != 0 && table.size() >= max_flows) {
+    // No room for another flow: the packet starts none (the decoder has counted it).
+    stats.flow_dropped++;
     return;
   }
 
@@ -157,13 +165,15 @@ FlowState& FlowTracker::Create(const FlowKey& key, uint32_t iface, const Decoded
 void FlowTracker::FillGtp(FlowState& state, const DecodedPacket& packet, kvFlow& flow) const {
   const GtpOuter& outer = packet.outer;
   const bool src_lower = IsLower(outer.src, outer.dst);
-  state.gtp_lower = src_lower ? outer.src : outer.dst;
-  state.gtp_upper = src_lower ? outer.dst : outer.src;
+  state.gtp = std::make_unique<GtpTunnel>();
+  GtpTunnel& tunnel = *state.gtp;
+  tunnel.lower = src_lower ? outer.src : outer.dst;
+  tunnel.upper = src_lower ? outer.dst : outer.src;
   const uint32_t iface = state.key.iface;
-  const bool lower_local = IsLocal(iface, outer.ip_version, state.gtp_lower.addr);
-  const bool upper_local = IsLocal(iface, outer.ip_version, state.gtp_upper.addr);
+  const bool lower_local = IsLocal(iface, outer.ip_version, tunnel.lower.addr);
+  const bool upper_local = IsLocal(iface, outer.ip_version, tunnel.upper.addr);
   const bool lower_is_local_side = lower_local || !upper_local;
-  const Endpoint& other = lower_is_local_side ? state.gtp_upper : state.gtp_lower;
+  const Endpoint& other = lower_is_local_side ? tunnel.upper : tunnel.lower;
 
   flow.tunnel_type = kvFlow::TUNNEL_GTP;
   flow.gtp.version = outer.version;
@@ -172,27 +182,25 @@ void FlowTracker::FillGtp(FlowState& state, const DecodedPacket& packet, kvFlow&
   flow.gtp.lower_map = lower_is_local_side ? kvFlow::LOWER_MAP_LOCAL : kvFlow::LOWER_MAP_OTHER;
   flow.gtp.other_type =
       OtherType(outer.ip_version, other.addr, lower_is_local_side ? upper_local : lower_local);
-  flow.gtp.lower_addr = MakeAddr(outer.ip_version, state.gtp_lower);
-  flow.gtp.upper_addr = MakeAddr(outer.ip_version, state.gtp_upper);
+  flow.gtp.lower_addr = MakeAddr(outer.ip_version, tunnel.lower);
+  flow.gtp.upper_addr = MakeAddr(outer.ip_version, tunnel.upper);
 }
 
 void FlowTracker::LearnTeid(FlowState& state, const DecodedPacket& packet) const {
   // A G-PDU carries the identifier of the endpoint it is sent to.
+  if (!state.gtp) return;
+  GtpTunnel& tunnel = *state.gtp;
   const Endpoint& to = packet.outer.dst;
-  if (std::memcmp(&to, &state.gtp_lower, sizeof(Endpoint)) == 0) {
-    state.gtp_lower_teid = packet.outer.teid;
-  } else if (std::memcmp(&to, &state.gtp_upper, sizeof(Endpoint)) == 0) {
-    state.gtp_upper_teid = packet.outer.teid;
+  if (std::memcmp(&to, &tunnel.lower, sizeof(Endpoint)) == 0) {
+    tunnel.lower_teid = packet.outer.teid;
+  } else if (std::memcmp(&to, &tunnel.upper, sizeof(Endpoint)) == 0) {
+    tunnel.upper_teid = packet.outer.teid;
   }
 }
 
 void FlowTracker::Count(FlowState& state, const DecodedPacket& packet, bool from_lower,
                         uint32_t wirelen, uint64_t now_us, kvPacketStats& stats) {
-  SideCounters& side = from_lower ? state.lower : state.upper;
-  side.bytes += wirelen;
-  side.total_bytes += wirelen;
-  side.packets++;
-  side.total_packets++;
+  CountPacket(from_lower ? state.lower : state.upper, wirelen);
   state.last_us = now_us;
   state.moved = true;
   if (packet.gtp) LearnTeid(state, packet);
@@ -200,16 +208,16 @@ void FlowTracker::Count(FlowState& state, const DecodedPacket& packet, bool from
   if (state.key.protocol == kProtoTcp) {
     const int direction = from_lower ? 0 : 1;
     if ((packet.tcp_flags & kTcpRst) != 0) {
-      state.tcp_resets++;
+      CountOne(state.tcp_resets);
       stats.pkt_tcp_resets++;
       state.closed = true;
     } else {
       switch (state.tcp_seq[direction].Track(packet.tcp_seq, packet.tcp_length)) {
         case SegmentKind::kRetransmission:
-          state.tcp_retrans++;
+          CountOne(state.tcp_retrans);
           break;
         case SegmentKind::kSequenceError:
-          state.tcp_seq_errors++;
+          CountOne(state.tcp_seq_errors);
           stats.pkt_tcp_seq_error++;
           break;
         default:
@@ -225,31 +233,12 @@ void FlowTracker::Count(FlowState& state, const DecodedPacket& packet, bool from
 }
 
 void FlowTracker::PublishCounters(FlowState& state, kvFlow& flow) const {
-  kvFlowStats& stats = flow.stats;
-  stats.lower_bytes = state.lower.bytes;
-  stats.upper_bytes = state.upper.bytes;
-  stats.lower_total_bytes = state.lower.total_bytes;
-  stats.upper_total_bytes = state.upper.total_bytes;
-  stats.total_bytes = state.lower.total_bytes + state.upper.total_bytes;
-  stats.lower_packets = state.lower.packets;
-  stats.upper_packets = state.upper.packets;
-  stats.lower_total_packets = state.lower.total_packets;
-  stats.upper_total_packets = state.upper.total_packets;
-  stats.total_packets = state.lower.total_packets + state.upper.total_packets;
-  stats.detection_packets = state.dpi.packets;
-  stats.ts_rate_update = state.last_us / kMicrosPerMilli;
-  stats.lower_rate = static_cast<float>(static_cast<double>(state.lower.bytes) /
-                                        static_cast<double>(update_interval_s));
-  stats.upper_rate = static_cast<float>(static_cast<double>(state.upper.bytes) /
-                                        static_cast<double>(update_interval_s));
-  stats.tcp_seq_errors = state.tcp_seq_errors;
-  stats.tcp_resets = state.tcp_resets;
-  stats.tcp_retrans = state.tcp_retrans;
+  FillFlowStats(state, update_interval_s, flow.stats);
   flow.ts_last_seen = state.last_us / kMicrosPerMilli;
   flow.tcp_closed = state.closed ? 1 : 0;
-  if (flow.tunnel_type == kvFlow::TUNNEL_GTP) {
-    flow.gtp.lower_teid = state.gtp_lower_teid;
-    flow.gtp.upper_teid = state.gtp_upper_teid;
+  if (state.gtp) {
+    flow.gtp.lower_teid = state.gtp->lower_teid;
+    flow.gtp.upper_teid = state.gtp->upper_teid;
   }
 }
 
@@ -266,6 +255,10 @@ void FlowTracker::ExpireAll(DaemonEvents& events) {
 }
 
 void FlowTracker::Purge(FlowState& state, DaemonEvents& events) {
+  if (retired.size() >= max_retired_flows) {
+    events.Settle();
+    Settled();
+  }
   SettleFor(state, events);
   // Detection ends at the latest here: a flow still being classified is given up first.
   const bool complete_now = !state.dpi.complete;
@@ -305,6 +298,7 @@ FlowCounts FlowTracker::PublishUpdate(std::vector<const std::string*>& ready,
   // then becomes current; the one before stays as the previous interval's.
   for (TrackedInterface& iface : interfaces) BeginEndpointTable(*iface.record);
 
+  ready.reserve(table.size());
   for (FlowState* state = lists.First(); state; state = state->all_next) {
     kvFlow& flow = *state->record;
     if (state->moved) {

@@ -104,6 +104,8 @@ class FlowTracker {
   Networks local_nets;
   FlowLists lists;
   uint64_t update_interval_s;
+  uint64_t max_flows;  // 0: no limit
+  size_t max_retired_flows;
 
   std::unordered_map<FlowKey, FlowState, FlowKeyHash> table;
 
@@ -113,7 +115,7 @@ class FlowTracker {
   // was handed out since the last settle.
   uint64_t generation = 1;
   // Purged records the plugin may still hold, kept until the next settle so that their use
-  // counts keep meaning what the hand-over saw.
+  // counts keep meaning what the hand-over saw; at most max_retired_flows before a purge settles.
   std::vector<std::shared_ptr<kvFlow>> retired;
   FlowCounts counts;
 };

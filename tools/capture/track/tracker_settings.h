@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/capture/constants.h"
+
 namespace capture {
 
 struct TrackerSettings {
@@ -20,6 +22,12 @@ struct TrackerSettings {
   // How long a closed TCP flow (FIN both ways, or a RST) stays after its last packet, so that the
   // last segments of the closing handshake still count in it.
   uint32_t tcp_closed_linger_s = 2;
+  // Flows tracked at once; 0: no limit. A packet that would start a flow while the table is full
+  // starts none: it counts in its interface's "flow_dropped" (and in the interface's packet
+  // counters) and is not classified.
+  uint64_t max_flows = kDefaultMaxFlows;
+  // Purged records kept for the plugin before a purge settles (see kMaxRetiredFlows); at least 1.
+  size_t max_retired_flows = kMaxRetiredFlows;
 };
 
 // The local networks used when TrackerSettings::local_nets is empty.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "tools/capture/constants.h"
@@ -98,9 +99,13 @@ void UpdateCycle::Update(uint64_t time_us, DaemonEvents& events) {
 void UpdateCycle::FillStatus(const FlowCounts& counts, uint64_t time_us, kvInstanceStatus& status) {
   const ProcessUsage usage = ReadProcessUsage();
   status.cpu_cores = usage.cpu_cores;
-  status.ts_epoch = static_cast<uint32_t>(first_us / kMicrosPerSecond);
-  status.ts_now = static_cast<uint32_t>(time_us / kMicrosPerSecond);
-  status.uptime = static_cast<uint32_t>((time_us - std::min(time_us, first_us)) / kMicrosPerSecond);
+  status.ts_epoch = first_us / kMicrosPerSecond;
+  status.ts_now = time_us / kMicrosPerSecond;
+  // The record holds the uptime in 32 bits: past that (136 years of capture time) it stays at
+  // the largest value.
+  const uint64_t uptime_s = (time_us - std::min(time_us, first_us)) / kMicrosPerSecond;
+  status.uptime = static_cast<uint32_t>(
+      std::min<uint64_t>(uptime_s, std::numeric_limits<uint32_t>::max()));
   status.flow_count = counts.live;
   status.flow_count_prev = previous_live;
   status.flows_purged = counts.purged;

@@ -419,3 +419,93 @@ TEST(FlowTrackerTest, DiscardedFramesAreCountedAndMakeNoFlow) {
 
 }  // namespace
 }  // namespace capture_test
+
+namespace capture_test {
+namespace {
+
+// Each update's per-interface "flow_dropped" and "raw", and the global "flow_dropped".
+std::string Dropped(const Recorder& recorder) {
+  std::string out;
+  for (const Delivered* u : recorder.Of(Delivered::kUpdate)) {
+    out += out.empty() ? "" : ", ";
+    for (const auto& [name, s] : u->interface_stats) {
+      out += name + " " + std::to_string(s.flow_dropped) + "/" + std::to_string(s.pkt_raw) + " ";
+    }
+    out += "all " + std::to_string(u->global_stats.flow_dropped);
+  }
+  return out;
+}
+
+struct LimitCase {
+  const char* name;
+  uint64_t max_flows;
+  std::vector<Frame> lan0, lan1;  // lan1 empty: one interface
+  const char* sequence;
+  const char* dropped;
+};
+
+TEST(FlowTrackerTest, TheFlowTableHoldsAtMostItsLimit) {
+  auto udp = [](uint64_t at_s, uint16_t sport, uint64_t plus_us = 0) {
+    return Frame{kT0 + at_s * kSecond + plus_us,
+                 EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", sport, 53))};
+  };
+  auto tcp = [](uint64_t at_ms, uint32_t seq, uint8_t flags) {
+    return Frame{kT0 + at_ms * 1000,
+                 EthFrame(1, 2, Ipv4("10.1.1.1", "10.1.1.2", 6, Tcp(1234, 22, seq, flags)))};
+  };
+  const LimitCase cases[] = {
+      {"at the limit", 2, {udp(0, 1), udp(1, 2), udp(2, 1)}, {},
+       "new f1, new f2, settle, update 2 [f1 f2], done f1, purge f1, done f2, purge f2",
+       "lan0 0/3 all 0"},
+      {"one past: its packets count, twice for two", 2,
+       {udp(0, 1), udp(1, 2), udp(2, 3), udp(3, 3), udp(4, 1)}, {},
+       "new f1, new f2, settle, update 4 [f1 f2], done f1, purge f1, done f2, purge f2",
+       "lan0 2/5 all 2"},
+      {"no limit", 0, {udp(0, 1), udp(1, 2), udp(2, 3)}, {},
+       "new f1, new f2, new f3, settle, update 2 [f1 f2 f3], done f1, purge f1, done f2, purge "
+       "f2, done f3, purge f3",
+       "lan0 0/3 all 0"},
+      {"a flow that ends makes room, before the packet that finds it", 1,
+       {udp(0, 1), udp(10, 2), udp(20, 2), udp(30, 2, 1)}, {},
+       "new f1, settle, update 15 [f1], update 30 [], done f1, purge f1, new f2, settle, update "
+       "30 [f2], done f2, purge f2",
+       "lan0 1/2 all 1, lan0 1/1 all 1, lan0 0/1 all 0"},
+      {"a new connection on a lingering closed one takes its place", 1,
+       {tcp(0, 100, kSyn), tcp(10, 101, kRst), tcp(20, 500, kSyn), udp(1, 1)}, {},
+       "new f1, settle, done f1, purge f1, new f2, settle, update 1 [f2], done f2, purge f2",
+       "lan0 1/4 all 1"},
+      {"interfaces share the table and count their own drops", 2,
+       {udp(0, 1), udp(2, 3)}, {udp(1, 2), udp(3, 4), udp(4, 4)},
+       "new f1, new f2, settle, update 4 [f1 f2], done f1, purge f1, done f2, purge f2",
+       "lan0 1/2 lan1 2/3 all 3"},
+  };
+  for (const LimitCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    OneFile first(c.lan0), second(c.lan1);
+    std::vector<InterfaceSpec> specs{first.Spec(), second.Spec()};
+    specs[1].name = "lan1";
+    if (c.lan1.empty()) specs.pop_back();
+    TrackerSettings settings;
+    settings.max_flows = c.max_flows;
+    auto played = Play(specs, settings);
+    EXPECT_EQ(Sequence(played->recorder), c.sequence);
+    EXPECT_EQ(Dropped(played->recorder), c.dropped);
+  }
+}
+
+TEST(FlowTrackerTest, ALongRunOfPurgesSettlesAfterEachMaxRetiredFlows) {
+  std::vector<Frame> frames;
+  for (uint16_t port = 1; port <= 7; port++) {
+    frames.push_back(Frame{kT0 + port, EthFrame(1, 2, Udp4("192.168.1.10", "8.8.8.8", port, 53))});
+  }
+  OneFile file(frames);
+  TrackerSettings settings;
+  settings.max_retired_flows = 3;
+  EXPECT_EQ(Sequence(Play({file.Spec()}, settings)->recorder),
+            "new f1, new f2, new f3, new f4, new f5, new f6, new f7, settle, update 0 [f1 f2 f3 f4 "
+            "f5 f6 f7], done f1, purge f1, done f2, purge f2, done f3, purge f3, settle, done f4, "
+            "purge f4, done f5, purge f5, done f6, purge f6, settle, done f7, purge f7");
+}
+
+}  // namespace
+}  // namespace capture_test
