@@ -160,7 +160,7 @@ TEST(ReplayOptions, CaptureOptionsAndTheirUsageErrors) {
        "--max-flows needs a number from 0 to 4294967295, got \"4294967296\""},
       {{"--pcap", "a", "--max-flows", "1e6"},
        "--max-flows needs a number from 0 to 4294967295, got \"1e6\""},
-      {{"--max-flows", "10"}, "--max-flows applies to --pcap captures only"},
+      {{"--max-flows", "10"}, "--max-flows applies to --pcap or --interface captures only"},
       {{"--pcap", "a", "--realtime=yes"}, "--realtime takes no value"},
       {{"--pcap", "a", "s.jsonl"}, "a scenario and --pcap cannot be played together"},
       {{"-", "--pcap", "a"}, "a scenario and --pcap cannot be played together"},
