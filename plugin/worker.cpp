@@ -40,8 +40,13 @@ void* kppPlugin::Entry() {
       // Announced before the look, so that a daemon thread queueing after it sees the
       // announcement and wakes the worker.
       worker_looking.store(true);
+      // The flag is read before the look: the daemon queues its last events before it asks the
+      // worker to end, so a flag seen here means the look finds all of them. Read after an
+      // empty look, it could have been set just after a last event came in, which would then
+      // never be sent.
+      const bool terminating = ShouldTerminate();
       if (!TakeBatch()) {
-        if (work_queue.empty() && ShouldTerminate()) {
+        if (work_queue.empty() && terminating) {
           // An update that no flow event followed (the daemon ends after an update without a
           // flow left to purge) still has its payloads sent: nothing would send them later.
           FinishUpdate();

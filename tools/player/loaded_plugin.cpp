@@ -53,9 +53,12 @@ bool LoadedPlugin::ShutDown(bool worker_answering) {
   plugin->Terminate();
   if (!worker_answering && !JoinWithin(*plugin, kStuckWorkerJoinLimit)) return false;
   plugin->Join();
-  driver.reset();
+  // Flows the plugin still holds as it goes (a worker ended by a failure leaves its queue) tell
+  // the driver when they are let go, so the driver goes after the plugin.
+  driver->StopObserving();
   delete plugin;
   plugin = nullptr;
+  driver.reset();
   library.Close();
   return true;
 }

@@ -24,7 +24,12 @@ WorkerDriver::WorkerDriver(kvPluginProcessor& plugin_, const SinkOutput& sinks_,
 
 WorkerDriver::~WorkerDriver() {
   // A worker that never started tells nothing; one that started has ended and been joined.
-  if (!started) plugin.SetWorkerObserver(nullptr);
+  if (observing && !started) plugin.SetWorkerObserver(nullptr);
+}
+
+void WorkerDriver::StopObserving() {
+  if (observing) plugin.SetWorkerObserver(nullptr);
+  observing = false;
 }
 
 std::string WorkerDriver::StoppedMessage(const std::string& what) const {

@@ -70,6 +70,9 @@ class WorkerDriver final : public kvStandIn::WorkerObserver {
   // configuration. Throws WorkerStartError, or SyncTimeout.
   void Start();
   bool Started() const { return started; }
+  // Takes the driver off the plugin before the plugin goes (the driver may outlive it, and its
+  // end then leaves the plugin alone). Main thread, with the worker ended or never started.
+  void StopObserving();
 
   // A reload has just been asked for: the next WaitPassEnded also waits for a configuration load
   // that began after now.
@@ -102,6 +105,7 @@ class WorkerDriver final : public kvStandIn::WorkerObserver {
   const unsigned timeout_seconds;
   Progress progress;                  // main thread
   bool started = false;               // main thread
+  bool observing = true;              // main thread: set as the plugin's observer
   const std::thread::id main_thread;  // the thread that stands for the daemon's
   kvFlowMap no_flows{0};              // walked by Rouse; main thread
 
