@@ -101,6 +101,8 @@ class CaptureRun {
   void Play(size_t index, uint64_t& clock_us, DaemonEvents& events);
   // A live capture's losses since the previous update, added to its interfaces' counters.
   void TakeLosses();
+  // The interfaces' descriptors to poll, in their order.
+  std::vector<pollfd> LiveFds() const;
   // At a stop (`stop_us`): plays every packet that waits on the interfaces, up to the first
   // captured after the stop (so that a flood cannot hold the stop back).
   void DrainLive(uint64_t stop_us, uint64_t& clock_us, DaemonEvents& events,
@@ -156,13 +158,18 @@ void CaptureRun::TakeLosses() {
   }
 }
 
+std::vector<pollfd> CaptureRun::LiveFds() const {
+  std::vector<pollfd> fds;
+  for (const auto& iface : live) fds.push_back(pollfd{iface->SelectableFd(), POLLIN, 0});
+  return fds;
+}
+
 void CaptureRun::DrainLive(uint64_t stop_us, uint64_t& clock_us, DaemonEvents& events,
                            LiveFigures& figures) {
   // The kernel hands a block of packets over when it is full or its timeout has passed: the
   // last block captured before the stop comes within a timeout; a wait of two that brings
   // nothing means everything captured is read.
-  std::vector<pollfd> fds;
-  for (const auto& iface : live) fds.push_back(pollfd{iface->SelectableFd(), POLLIN, 0});
+  std::vector<pollfd> fds = LiveFds();
   std::vector<bool> done(live.size(), false);
   while (poll(fds.data(), fds.size(), 2 * kLiveTimeoutMs) > 0) {
     bool more = false;
@@ -192,8 +199,7 @@ std::string CaptureRun::RunLive(DaemonEvents& events, LiveControl& control) {
   cycle->StartLive(clock_us);
   cycle->SetBeforeUpdate([this] { TakeLosses(); });
   // The interfaces' descriptors, then the control's.
-  std::vector<pollfd> fds;
-  for (const auto& iface : live) fds.push_back(pollfd{iface->SelectableFd(), POLLIN, 0});
+  std::vector<pollfd> fds = LiveFds();
   fds.push_back(pollfd{control.WakeFd(), POLLIN, 0});
   pollfd& wake = fds.back();
 

@@ -34,6 +34,11 @@ struct Window {
   Window Limit(size_t n) const { return Window{data, std::min(cap, n), n}; }
 };
 
+// The protocol field of the PPP frame in `w` (after the HDLC address and control bytes when
+// they are there; one byte when compressed), with `w` moved past it; 0 when it cannot be read
+// (link_layers.cpp).
+uint16_t PppProtocol(Window& w);
+
 // What decoding found, beyond the flow's own fields, for the counters.
 struct Seen {
   bool ethernet = false;

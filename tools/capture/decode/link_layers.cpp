@@ -80,20 +80,23 @@ DecodeResult FrameWalk::Ethernet(Window w) {
 // libpcap's PPP link types hold PPP frames with or without the HDLC address and control bytes
 // (and a protocol field compressed to one byte), or Cisco HDLC frames, told apart by the first
 // byte. Only IPv4 and IPv6 are read; every other protocol (LCP, IPCP...) is not a flow.
+uint16_t PppProtocol(Window& w) {
+  if (w.Has(2) && w.data[0] == kPppAddress && w.data[1] == kPppControl) w = w.Skip(2);
+  if (!w.Has(1)) return 0;
+  // An odd first byte is a compressed (one-byte) protocol field.
+  const size_t field = (w.data[0] & 0x01) != 0 ? 1 : 2;
+  if (!w.Has(field)) return 0;
+  const uint16_t protocol = field == 1 ? w.data[0] : Be16(w.data);
+  w = w.Skip(field);
+  return protocol;
+}
+
 DecodeResult FrameWalk::Ppp(Window w) {
   if (!w.Has(1)) return DecodeResult::kDiscarded;
   if (w.data[0] == kCiscoHdlcUnicast || w.data[0] == kCiscoHdlcBroadcast) return CiscoHdlc(w);
-  if (w.Has(2) && w.data[0] == kPppAddress && w.data[1] == kPppControl) w = w.Skip(2);
-  if (!w.Has(1)) return DecodeResult::kDiscarded;
-  uint16_t protocol = w.data[0];
-  size_t field = 1;
-  if ((protocol & 0x01) == 0) {
-    if (!w.Has(2)) return DecodeResult::kDiscarded;
-    protocol = Be16(w.data);
-    field = 2;
-  }
-  if (protocol == kPppIpv4) return Ip(w.Skip(field), 4);
-  if (protocol == kPppIpv6) return Ip(w.Skip(field), 6);
+  const uint16_t protocol = PppProtocol(w);
+  if (protocol == kPppIpv4) return Ip(w, 4);
+  if (protocol == kPppIpv6) return Ip(w, 6);
   return DecodeResult::kDiscarded;
 }
 

@@ -15,18 +15,6 @@ DecodeResult FrameWalk::IpInIp(Window w, uint8_t version) {
   return Ip(w, version);
 }
 
-namespace {
-
-// The PPP protocol of a frame inside PPTP's GRE, 0 when it cannot be read.
-uint16_t PptpProtocol(Window w) {
-  if (w.Has(2) && w.data[0] == kPppAddress && w.data[1] == kPppControl) w = w.Skip(2);
-  if (!w.Has(1)) return 0;
-  if ((w.data[0] & 0x01) != 0) return w.data[0];  // a compressed protocol field
-  return w.Has(2) ? Be16(w.data) : 0;
-}
-
-}  // namespace
-
 // GRE version 0 carrying IPv4, IPv6 or Ethernet, and PPTP's version 1 carrying IP over PPP, are
 // opened; anything else (other protocols, source routing, PPTP's acknowledgments and its
 // compressed or encrypted PPP) stays a GRE packet of its own flow.
@@ -55,7 +43,8 @@ DecodeResult FrameWalk::Gre(Window w) {
   if (!w.Has(header)) return DecodeResult::kDiscarded;
   const Window inner = w.Skip(header);
   if (version == kGreVersionPptp) {
-    const uint16_t ppp = PptpProtocol(inner);
+    Window frame = inner;
+    const uint16_t ppp = PppProtocol(frame);
     if (ppp != kPppIpv4 && ppp != kPppIpv6) return DecodeResult::kFlow;
   }
   if (!EnterTunnel()) return DecodeResult::kDiscarded;
